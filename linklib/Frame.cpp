@@ -17,7 +17,8 @@ uint16_t Crc16(const uint8_t* data, size_t count) {
 
 uint8_t Xor(const uint8_t* data, size_t count) {
     uint8_t x = 0;
-    for (size_t i = 0; i < count; ++i) x ^= data[i];
+    for (size_t i = 0; i < count; ++i)
+        x ^= data[i];
     return x;
 }
 

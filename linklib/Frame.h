@@ -24,16 +24,28 @@ constexpr size_t MaxPayload = 255;
 
 // CRC-16 with the reflected polynomial 0xA001, initial value 0xFFFF, no final XOR.
 uint16_t Crc16(const uint8_t* data, size_t count);
-inline uint16_t Crc16(const Bytes& data) { return Crc16(data.data(), data.size()); }
+inline uint16_t Crc16(const Bytes& data) {
+    return Crc16(data.data(), data.size());
+}
 
 uint8_t Xor(const uint8_t* data, size_t count);
 
 // Offsets and sizes of the two framings.
-constexpr size_t HeaderSize(Framing f) { return f == Bcc ? 4 : 3; }
-constexpr size_t LenOffset(Framing f) { return f == Bcc ? 3 : 2; }
-constexpr size_t CodeOffset(Framing f) { return f == Bcc ? 2 : 1; }
-constexpr size_t AddressOffset(Framing f) { return f == Bcc ? 1 : 0; }
-constexpr size_t CheckSize(Framing f) { return f == Bcc ? 1 : 2; }
+constexpr size_t HeaderSize(Framing f) {
+    return f == Bcc ? 4 : 3;
+}
+constexpr size_t LenOffset(Framing f) {
+    return f == Bcc ? 3 : 2;
+}
+constexpr size_t CodeOffset(Framing f) {
+    return f == Bcc ? 2 : 1;
+}
+constexpr size_t AddressOffset(Framing f) {
+    return f == Bcc ? 1 : 0;
+}
+constexpr size_t CheckSize(Framing f) {
+    return f == Bcc ? 1 : 2;
+}
 
 // Turns [CMD, payload...] into the complete frame in place. The payload must
 // not exceed MaxPayload bytes (LEN is one byte); callers check that first.
@@ -49,7 +61,9 @@ inline Bytes Build(Framing framing, uint8_t address, uint8_t code, const Bytes& 
 // LEN + 5 bytes for a fixed LEN; for LEN 0xFF the record run, its 0xFF
 // terminator and the check byte(s) behind it.
 bool IsComplete(Framing framing, const uint8_t* data, size_t count);
-inline bool IsComplete(Framing framing, const Bytes& data) { return IsComplete(framing, data.data(), data.size()); }
+inline bool IsComplete(Framing framing, const Bytes& data) {
+    return IsComplete(framing, data.data(), data.size());
+}
 
 // Length of the whole frame at the front of data, once IsComplete says so; 0 otherwise.
 size_t CompleteLength(Framing framing, const uint8_t* data, size_t count);

@@ -159,6 +159,10 @@ LINKAPI void LinkSetUiHooks(const LinkUiHooks* hooks);
 typedef void (*LinkTraceHook)(int sessionId, const char* line);
 LINKAPI void LinkSetTraceHook(LinkTraceHook hook);
 
+/* The framing the identification probe chose: 0 BCC, 1 CRC; -1 for an
+ * unknown id. */
+LINKAPI int LinkGetFraming(int id);
+
 #ifdef __cplusplus
 }
 #endif

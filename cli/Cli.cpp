@@ -1,0 +1,153 @@
+#include "Cli.h"
+
+#include "LinkApi.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+namespace Cli {
+
+bool TakeOption(std::vector<std::string>& args, const std::string& name, std::string& value) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == name) {
+            if (i + 1 >= args.size()) throw UsageError{name + " needs a value"};
+            value = args[i + 1];
+            args.erase(args.begin() + long(i), args.begin() + long(i) + 2);
+            return true;
+        }
+        if (args[i].compare(0, name.size() + 1, name + "=") == 0) {
+            value = args[i].substr(name.size() + 1);
+            args.erase(args.begin() + long(i));
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TakeFlag(std::vector<std::string>& args, const std::string& name) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == name) {
+            args.erase(args.begin() + long(i));
+            return true;
+        }
+    }
+    return false;
+}
+
+int ParseInt(const std::string& text, const std::string& what, int low, int high) {
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text.c_str(), &end, 0);
+    if (text.empty() || *end != '\0' || errno != 0 || value < low || value > high)
+        throw UsageError{what + " must be a number from " + std::to_string(low) + " to " +
+                         std::to_string(high) + ", not \"" + text + "\""};
+    return int(value);
+}
+
+uint8_t ParseHexByte(const std::string& text, const std::string& what) {
+    std::string digits = text;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
+        digits = digits.substr(2);
+    if (digits.empty() || digits.size() > 2 ||
+        !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isxdigit(c); }))
+        throw UsageError{what + ": \"" + text + "\" is not a hex byte (00..FF)"};
+    return static_cast<uint8_t>(std::strtoul(digits.c_str(), nullptr, 16));
+}
+
+Bytes ParseHexArgs(const std::vector<std::string>& args, const std::string& what) {
+    Bytes bytes;
+    for (const std::string& arg : args) {
+        size_t pos = 0;
+        while (pos < arg.size()) {
+            while (pos < arg.size() && (arg[pos] == ' ' || arg[pos] == ','))
+                ++pos;
+            size_t end = pos;
+            while (end < arg.size() && arg[end] != ' ' && arg[end] != ',')
+                ++end;
+            if (end > pos) bytes.push_back(ParseHexByte(arg.substr(pos, end - pos), what));
+            pos = end;
+        }
+    }
+    return bytes;
+}
+
+std::string Hex(const uint8_t* data, size_t count) {
+    std::string text;
+    char piece[4];
+    for (size_t i = 0; i < count; ++i) {
+        std::snprintf(piece, sizeof piece, i ? " %02X" : "%02X", data[i]);
+        text += piece;
+    }
+    return text;
+}
+
+std::string Printable(const uint8_t* data, size_t count) {
+    std::string text;
+    for (size_t i = 0; i < count; ++i)
+        text += (data[i] >= 0x20 && data[i] < 0x7F) ? char(data[i]) : '.';
+    return text;
+}
+
+std::string StatusMeaning(int code) {
+    switch (code) {
+    case 0:
+        return "no failure";
+    case 3:
+        return "unknown session";
+    case 4:
+        return "reply timeout";
+    case 5:
+        return "reply longer than the buffer";
+    case 6:
+        return "payload too long";
+    case 8:
+        return "nothing to send";
+    case 10:
+        return "check byte or CRC mismatch";
+    case 12:
+        return "empty reply";
+    case 13:
+        return "bad state argument";
+    case 14:
+        return "the line format cannot be changed on this connection";
+    case 15:
+        return "tag word address out of range";
+    case 21:
+        return "no valid transponder";
+    case 24:
+        return "unknown command";
+    default:
+        return "reader status " + std::to_string(code);
+    }
+}
+
+std::string StatusText(int code) {
+    return "status " + std::to_string(code) + " (" + StatusMeaning(code) + ")";
+}
+
+std::string LastError(int id) {
+    return StatusText(LinkGetLastError(id));
+}
+
+int OpenPort(const std::string& port, const Options& options) {
+    const int id = LinkOpen(port.c_str(), options.baud, options.format, options.timeout);
+    if (id > 0) return id;
+    switch (id) {
+    case -2:
+        std::cerr << "kvplm: negative reply timeout\n";
+        break;
+    case -11:
+        std::cerr << "kvplm: no reader answered on " << port << " (identification in both framings)\n";
+        break;
+    default:
+        std::cerr << "kvplm: cannot open " << port << " (no such port, busy, or the name is refused)\n";
+        break;
+    }
+    return id;
+}
+
+} // namespace Cli

@@ -1,0 +1,62 @@
+// Shared pieces of the kvplm command line: options, hex text, status texts,
+// opening a port.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Cli {
+
+using Bytes = std::vector<uint8_t>;
+
+// Exit codes.
+constexpr int ExitOk = 0;
+constexpr int ExitFailed = 1; // the reader or the link reported a failure
+constexpr int ExitUsage = 2;  // bad command line
+
+struct Options {
+    int baud = 19200;
+    int format = 0;
+    int timeout = 500;
+    bool baudGiven = false;
+    bool formatGiven = false;
+    bool timeoutGiven = false;
+    bool trace = false;
+    std::vector<std::string> args; // the command's own arguments and options, in order
+};
+
+// Thrown for a bad command line; main prints it with the usage hint.
+struct UsageError {
+    std::string message;
+};
+
+// "--name VALUE" or "--name=VALUE" among the args; removed when found.
+bool TakeOption(std::vector<std::string>& args, const std::string& name, std::string& value);
+bool TakeFlag(std::vector<std::string>& args, const std::string& name);
+int ParseInt(const std::string& text, const std::string& what, int low, int high);
+
+// Hex bytes from arguments such as "02", "0x1F", "a0", or "E2 00 01" in one
+// argument. Throws UsageError for anything else.
+Bytes ParseHexArgs(const std::vector<std::string>& args, const std::string& what);
+uint8_t ParseHexByte(const std::string& text, const std::string& what);
+// "02 1F A0"
+std::string Hex(const uint8_t* data, size_t count);
+inline std::string Hex(const Bytes& data) {
+    return Hex(data.data(), data.size());
+}
+// Printable characters as they are, others as '.'.
+std::string Printable(const uint8_t* data, size_t count);
+
+// What a session status code means.
+std::string StatusMeaning(int code);
+// "status 4 (reply timeout)"
+std::string StatusText(int code);
+
+// Opens the port with the global options. On failure prints why and returns
+// a value <= 0.
+int OpenPort(const std::string& port, const Options& options);
+// The session status of id as text, for an error line.
+std::string LastError(int id);
+
+} // namespace Cli

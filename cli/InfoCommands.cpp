@@ -1,0 +1,112 @@
+// info, transceive, raw-read: the link-level commands.
+#include "Commands.h"
+#include "LinkApi.h"
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <thread>
+
+namespace Cli {
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+void OnInterrupt(int) {
+    interrupted = true;
+}
+
+std::string TakePort(Options& options) {
+    if (options.args.empty()) throw UsageError{"PORT is missing"};
+    const std::string port = options.args.front();
+    options.args.erase(options.args.begin());
+    return port;
+}
+
+void NoMoreArgs(const Options& options) {
+    if (!options.args.empty()) throw UsageError{"unexpected argument \"" + options.args.front() + "\""};
+}
+
+} // namespace
+
+int RunInfo(Options& options) {
+    const std::string port = TakePort(options);
+    NoMoreArgs(options);
+    const int id = OpenPort(port, options);
+    if (id <= 0) return ExitFailed;
+    char type[16] = {};
+    char name[64] = {};
+    const int n = LinkGetDeviceInfo(id, type, sizeof type - 1, name, sizeof name);
+    if (n < 0) {
+        std::cerr << "kvplm: identification failed: " << LastError(id) << "\n";
+        LinkClose(id);
+        return ExitFailed;
+    }
+    const std::string reply(type, size_t(n));
+    const int framing = LinkGetFraming(id);
+    LinkClose(id);
+
+    std::printf("Model:     %s\n", name[0] ? name : "(unknown device type)");
+    std::printf("Type:      0x%s\n", reply.substr(0, 3).c_str());
+    if (reply.size() >= 4) {
+        const int minor = int(std::strtol(reply.substr(3, 1).c_str(), nullptr, 16));
+        std::printf("Firmware:  V1.%02d\n", minor);
+    }
+    std::printf("Framing:   %s\n", framing == 1 ? "CRC" : "BCC");
+    std::printf("Port:      %s\n", port.c_str());
+    return ExitOk;
+}
+
+int RunTransceive(Options& options) {
+    const std::string port = TakePort(options);
+    if (options.args.empty()) throw UsageError{"CMD is missing"};
+    const uint8_t command = ParseHexByte(options.args.front(), "CMD");
+    options.args.erase(options.args.begin());
+    const Bytes payload = ParseHexArgs(options.args, "payload");
+    if (payload.size() > 255) throw UsageError{"the payload holds at most 255 bytes"};
+
+    const int id = OpenPort(port, options);
+    if (id <= 0) return ExitFailed;
+    unsigned char reply[1024];
+    const int n = LinkTransceive(id, command, payload.data(), int(payload.size()), reply, sizeof reply);
+    if (n < 0) {
+        std::cerr << "kvplm: command " << Hex(&command, 1) << " failed: " << LastError(id) << "\n";
+        LinkClose(id);
+        return ExitFailed;
+    }
+    LinkClose(id);
+    std::printf("%s\n", Hex(reply, size_t(n)).c_str());
+    return ExitOk;
+}
+
+int RunRawRead(Options& options) {
+    std::string secondsText;
+    const bool limited = TakeOption(options.args, "--seconds", secondsText);
+    const int seconds = limited ? ParseInt(secondsText, "--seconds", 0, 86400) : 0;
+    const std::string port = TakePort(options);
+    NoMoreArgs(options);
+
+    const int id = OpenPort(port, options);
+    if (id <= 0) return ExitFailed;
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    if (!limited) std::fprintf(stderr, "kvplm: reading from %s, Ctrl-C ends\n", port.c_str());
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    unsigned char buffer[255];
+    while (!interrupted && (!limited || std::chrono::steady_clock::now() < end)) {
+        const int n = LinkReceiveRaw(id, buffer, sizeof buffer);
+        if (n > 0) {
+            std::printf("%s  |%s|\n", Hex(buffer, size_t(n)).c_str(), Printable(buffer, size_t(n)).c_str());
+            std::fflush(stdout);
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    LinkClose(id);
+    return ExitOk;
+}
+
+} // namespace Cli

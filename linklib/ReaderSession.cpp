@@ -1,0 +1,253 @@
+#include "ReaderSession.h"
+
+#include "Dispatcher.h"
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+using Clock = std::chrono::steady_clock;
+
+CReaderSession::CReaderSession() : m_tcp(this) {}
+
+CReaderSession::~CReaderSession() {
+    // The port thread calls OnReceiveByte on this object: stop it before the
+    // queue and its mutex go away.
+    CComPort::Close();
+    m_tcp.CloseTcp();
+    m_hid.Close();
+    m_bluetooth.Close();
+}
+
+int CReaderSession::SessionId() const {
+    if (const int handle = Handle()) return handle;
+    if (const int lan = m_tcp.LanId()) return lan;
+    if (const int hid = m_hid.IsOpen()) return hid;
+    if (const int bt = m_bluetooth.IsOpen()) return bt;
+    return 0;
+}
+
+void CReaderSession::SetCommand(uint8_t command, const uint8_t* payload, size_t count) {
+    m_pending.clear();
+    m_pending.push_back(command);
+    if (payload && count) m_pending.insert(m_pending.end(), payload, payload + count);
+}
+
+void CReaderSession::OnReceiveByte(uint8_t byte) {
+    {
+        std::lock_guard<std::mutex> lock(m_queueMutex);
+        m_queue.push_back(byte);
+        ++m_arrivals;
+    }
+    m_received.notify_all();
+}
+
+size_t CReaderSession::QueuedCount() const {
+    std::lock_guard<std::mutex> lock(m_queueMutex);
+    return m_queue.size();
+}
+
+uint8_t CReaderSession::QueuedByte(size_t index) const {
+    std::lock_guard<std::mutex> lock(m_queueMutex);
+    return index < m_queue.size() ? m_queue[index] : 0;
+}
+
+void CReaderSession::RemoveQueued(size_t count) {
+    std::lock_guard<std::mutex> lock(m_queueMutex);
+    m_queue.erase(m_queue.begin(), m_queue.begin() + std::min(count, m_queue.size()));
+}
+
+void CReaderSession::ClearQueue() {
+    std::lock_guard<std::mutex> lock(m_queueMutex);
+    m_queue.clear();
+}
+
+CReaderSession::Bytes CReaderSession::TakeQueue() {
+    std::lock_guard<std::mutex> lock(m_queueMutex);
+    Bytes all(m_queue.begin(), m_queue.end());
+    m_queue.clear();
+    return all;
+}
+
+void CReaderSession::PollInput() {
+    if (m_hid.IsOpen()) {
+        uint8_t buffer[10];
+        const int n = m_hid.Poll(buffer, sizeof buffer);
+        for (int i = 0; i < n; ++i)
+            OnReceiveByte(buffer[i]);
+    } else if (m_bluetooth.IsOpen()) {
+        uint8_t buffer[100];
+        const int n = m_bluetooth.Receive(buffer, sizeof buffer);
+        for (int i = 0; i < n; ++i)
+            OnReceiveByte(buffer[i]);
+    }
+}
+
+int CReaderSession::TakeReceived(uint8_t* data, int maximum) {
+    if (m_tcp.LanId()) CDispatcher::Instance().DispatchOnce();
+    PollInput();
+    if (!data || maximum <= 0) return 0;
+    std::lock_guard<std::mutex> lock(m_queueMutex);
+    const size_t n = std::min(size_t(maximum), m_queue.size());
+    std::copy(m_queue.begin(), m_queue.begin() + n, data);
+    m_queue.erase(m_queue.begin(), m_queue.begin() + n);
+    return int(n);
+}
+
+void CReaderSession::SendFrame(const Bytes& frame) {
+    if (IsOpen()) {
+        QueueWrite(frame.data(), int(frame.size()));
+    } else if (m_tcp.LanId()) {
+        m_tcp.Send(frame.data(), frame.size());
+    } else if (m_hid.IsOpen()) {
+        m_hid.Send(frame.data(), frame.size());
+    } else if (m_bluetooth.IsOpen()) {
+        m_bluetooth.Send(frame.data(), frame.size());
+    }
+}
+
+bool CReaderSession::SendRaw(const uint8_t* data, size_t count) {
+    SendFrame(Bytes(data, data + count));
+    return true;
+}
+
+void CReaderSession::CloseTransport() {
+    if (IsOpen()) CComPort::Close();
+    if (m_tcp.LanId()) m_tcp.CloseTcp();
+    if (m_hid.IsOpen()) {
+        m_hid.SetLinkState(1);
+        m_hid.Close();
+    }
+    if (m_bluetooth.IsOpen()) m_bluetooth.Close();
+}
+
+void CReaderSession::Trace(const char* prefix, const Bytes& bytes) {
+    if (!m_traceHook) return;
+    const int id = SessionId();
+    std::string line = prefix;
+    char piece[16];
+    std::snprintf(piece, sizeof piece, "(%08x) ", static_cast<unsigned>(id));
+    line += piece;
+    for (uint8_t b : bytes) {
+        std::snprintf(piece, sizeof piece, "%02x ", b);
+        line += piece;
+    }
+    line += "\r\n";
+    m_traceHook(id, line.c_str());
+}
+
+bool CReaderSession::Exchange() {
+    if (m_pending.empty()) {
+        m_status = Status::NothingToSend;
+        return false;
+    }
+    // LEN is one byte: a longer payload cannot be framed, so nothing is sent.
+    if (m_pending.size() - 1 > Frame::MaxPayload) {
+        m_pending.clear();
+        m_status = Status::PayloadTooLong;
+        return false;
+    }
+    Frame::BuildInPlace(m_pending, m_framing, static_cast<uint8_t>(m_address));
+    ClearQueue();
+    SendFrame(m_pending);
+    Trace(">", m_pending);
+    m_pending.clear();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!WaitForReply()) {
+        Bytes left;
+        {
+            std::lock_guard<std::mutex> lock(m_queueMutex);
+            left.assign(m_queue.begin(), m_queue.end());
+        }
+        Trace("<", left);
+        m_status = Status::Timeout;
+        return false;
+    }
+    return true;
+}
+
+void CReaderSession::PollStep() {
+    // Block at most 1 ms, woken early by the next received byte.
+    {
+        std::unique_lock<std::mutex> lock(m_queueMutex);
+        m_received.wait_for(lock, std::chrono::milliseconds(1),
+                            [this] { return m_arrivals != m_seenArrivals; });
+        m_seenArrivals = m_arrivals;
+    }
+    CDispatcher::Instance().DispatchOnce();
+    PollInput();
+}
+
+bool CReaderSession::TimedOut(Clock::time_point start) const {
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    return uint64_t(elapsed) > uint64_t(m_replyTimeout);
+}
+
+bool CReaderSession::WaitForReply() {
+    CMainWindowLock window(!m_keepWindowEnabled);
+
+    // Phase 1: the first four bytes.
+    auto start = Clock::now();
+    while (QueuedCount() < 4) {
+        PollStep();
+        if (TimedOut(start)) return false;
+    }
+
+    // Phase 2 (BCC framing): noise before the start byte is dropped.
+    if (m_framing == Frame::Bcc) {
+        start = Clock::now();
+        for (;;) {
+            bool found = false;
+            {
+                std::lock_guard<std::mutex> lock(m_queueMutex);
+                while (!m_queue.empty() && m_queue.front() != Frame::StartByte)
+                    m_queue.pop_front();
+                found = !m_queue.empty();
+            }
+            if (found) break;
+            PollStep();
+            if (TimedOut(start)) return false;
+        }
+    }
+
+    // Phase 3: the whole frame as its LEN byte announces it.
+    start = Clock::now();
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(m_queueMutex);
+            if (m_queue.size() >= 4) {
+                const Bytes head(m_queue.begin(), m_queue.end());
+                if (Frame::IsComplete(m_framing, head)) return true;
+            }
+        }
+        PollStep();
+        if (TimedOut(start)) return false;
+    }
+}
+
+bool CReaderSession::ReadReply(Bytes& data) {
+    const Bytes reply = TakeQueue();
+    Trace("<", reply);
+    switch (Frame::CheckFrame(m_framing, reply)) {
+    case Frame::Check::Empty:
+        m_status = Status::EmptyReply;
+        return false;
+    case Frame::Check::Mismatch:
+        m_status = Status::CheckMismatch;
+        return false;
+    case Frame::Check::Ok:
+        break;
+    }
+    const uint8_t status = reply[Frame::CodeOffset(m_framing)];
+    if (status != 0) {
+        m_status = status;
+        return false;
+    }
+    data = Frame::Strip(m_framing, reply);
+    return true;
+}
+
+bool CReaderSession::ReadStatusReply() {
+    Bytes ignored;
+    return ReadReply(ignored);
+}

@@ -1,0 +1,37 @@
+// CTcpSocket: the network transport of a session (TCP data connection, or a
+// UDP configuration channel) and the broadcast search for network readers.
+// Until the network transport is built nothing opens and searches find
+// nothing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CReaderSession;
+
+class CTcpSocket {
+public:
+    explicit CTcpSocket(CReaderSession* session) : m_session(session) {}
+    ~CTcpSocket() = default;
+    CTcpSocket(const CTcpSocket&) = delete;
+    CTcpSocket& operator=(const CTcpSocket&) = delete;
+
+    // Positive while the socket holds a LAN id, else 0.
+    int LanId() const { return m_lanId; }
+
+    bool ConnectTcp(const std::string& address);
+    bool OpenChannel(const std::string& address);
+    int Search(std::vector<std::string>& list, int listenMs, bool verify);
+    bool ReadRecord(int number, std::vector<uint8_t>& record);
+    bool WriteRecord(int number, const std::vector<uint8_t>& record);
+    void Restart();
+    void CloseChannel();
+    bool Send(const uint8_t* data, size_t count);
+    void CloseTcp();
+
+private:
+    CReaderSession* m_session;
+    int m_lanId = 0;
+};
