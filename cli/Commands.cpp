@@ -1,15 +1,36 @@
 #include "Commands.h"
 
+#include <algorithm>
+
 namespace Cli {
 
-const std::vector<Command>& Commands() {
-    static const std::vector<Command> commands = {
-        {"info", "PORT", "identify the reader: model, type code, firmware, framing", RunInfo},
-        {"transceive", "PORT CMD [HEX...]", "send one command with its payload and print the reply data",
-         RunTransceive},
-        {"raw-read", "PORT [--seconds N]", "print what the reader sends on its own", RunRawRead},
-    };
+namespace {
+std::vector<Command>& Registry() {
+    static std::vector<Command> commands;
     return commands;
+}
+} // namespace
+
+Registration::Registration(const Command& command) {
+    Registry().push_back(command);
+}
+
+std::vector<Command> Commands() {
+    std::vector<Command> sorted = Registry();
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const Command& a, const Command& b) { return a.order < b.order; });
+    return sorted;
+}
+
+std::string TakePort(Options& options) {
+    if (options.args.empty()) throw UsageError{"PORT is missing"};
+    const std::string port = options.args.front();
+    options.args.erase(options.args.begin());
+    return port;
+}
+
+void NoMoreArgs(const Options& options) {
+    if (!options.args.empty()) throw UsageError{"unexpected argument \"" + options.args.front() + "\""};
 }
 
 } // namespace Cli

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <thread>
 
@@ -17,17 +18,6 @@ std::atomic<bool> interrupted{false};
 
 void OnInterrupt(int) {
     interrupted = true;
-}
-
-std::string TakePort(Options& options) {
-    if (options.args.empty()) throw UsageError{"PORT is missing"};
-    const std::string port = options.args.front();
-    options.args.erase(options.args.begin());
-    return port;
-}
-
-void NoMoreArgs(const Options& options) {
-    if (!options.args.empty()) throw UsageError{"unexpected argument \"" + options.args.front() + "\""};
 }
 
 } // namespace
@@ -108,5 +98,16 @@ int RunRawRead(Options& options) {
     LinkClose(id);
     return ExitOk;
 }
+
+namespace {
+const Registration info{
+    {"info", "PORT", "identify the reader: model, type code, firmware, framing", 10, RunInfo}};
+const Registration transceive{{"transceive", "PORT CMD [HEX...]",
+                               "send one command with its payload and print the reply data", 11,
+                               RunTransceive}};
+const Registration rawRead{
+    {"raw-read", "PORT [--seconds N]", "print what the reader sends on its own", 12, RunRawRead}};
+
+} // namespace
 
 } // namespace Cli

@@ -124,7 +124,7 @@ CComPort::NameInfo CComPort::ClassifyName(const std::string& name) {
         name[at + 3] <= '9') {
         size_t end = at + 3;
         int number = 0;
-        while (end < name.size() && std::isdigit(static_cast<unsigned char>(name[end])) && number < 100000) {
+        while (end < name.size() && std::isdigit(static_cast<unsigned char>(name[end])) && number < 100000000) {
             number = number * 10 + (name[end] - '0');
             ++end;
         }
@@ -144,7 +144,7 @@ CComPort::NameInfo CComPort::ClassifyName(const std::string& name) {
     info.openName = name;
     int number = 0;
     for (size_t i = at;
-         i < name.size() && std::isdigit(static_cast<unsigned char>(name[i])) && number < 100000; ++i)
+         i < name.size() && std::isdigit(static_cast<unsigned char>(name[i])) && number < 100000000; ++i)
         number = number * 10 + (name[i] - '0');
     info.portNumber = number;
     return info;
