@@ -47,6 +47,7 @@ void CSimReader::Feed(const uint8_t* data, size_t count, TimePoint firstAt, std:
             m_inGarbled.push_back(garbled ? 1 : 0);
             ParseLocked();
         }
+        FlushNoiseTraceLocked();
         notices = TakeNoticesLocked();
     }
     Deliver(notices);
@@ -113,7 +114,6 @@ void CSimReader::ParseLocked() {
         if (bcc == Parse::Pending || crc == Parse::Pending) break;
         DropNoiseLocked();
     }
-    FlushNoiseTraceLocked();
 }
 
 void CSimReader::DropNoiseLocked() {

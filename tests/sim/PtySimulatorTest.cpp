@@ -1,16 +1,11 @@
 #include "PtySimulator.h"
 #include "SimAnnounce.h"
 #include "SimHex.h"
+#include "SimTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/stat.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -21,64 +16,8 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-Bytes Hex(const std::string& text) {
-    return SimHex::Parse(text).value();
-}
-
-// Announce files and links of these tests go to a private directory.
-class TempDirEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        char pattern[] = "/tmp/kvplm-simtest-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-        setenv("KVPLM_SIM_DIR", (dir + "/announce").c_str(), 1);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-    static std::string dir;
-};
-std::string TempDirEnvironment::dir;
-[[maybe_unused]] const auto* const g_env = ::testing::AddGlobalTestEnvironment(new TempDirEnvironment);
-
-// The host's end: the slave opened with plain termios, as a serial port would be.
-class HostPort {
-public:
-    HostPort(const std::string& path, speed_t speed) {
-        fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-        if (fd >= 0) SetSpeed(speed);
-    }
-    ~HostPort() {
-        if (fd >= 0) close(fd);
-    }
-    void SetSpeed(speed_t speed) {
-        termios tio{};
-        tcgetattr(fd, &tio);
-        cfmakeraw(&tio);
-        tio.c_cflag |= CLOCAL | CREAD;
-        cfsetspeed(&tio, speed);
-        tcsetattr(fd, TCSANOW, &tio);
-    }
-    void Write(const Bytes& bytes) {
-        ASSERT_EQ(write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
-    }
-    // Reads until count bytes came or the time is up.
-    Bytes Read(size_t count, std::chrono::milliseconds timeout = 5s) {
-        Bytes bytes;
-        const auto end = Clock::now() + timeout;
-        while (bytes.size() < count) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
-            if (left <= 0ms) break;
-            pollfd p{fd, POLLIN, 0};
-            if (poll(&p, 1, static_cast<int>(left.count()) + 1) <= 0) continue;
-            uint8_t buffer[256];
-            const ssize_t n = read(fd, buffer, std::min(sizeof buffer, count - bytes.size()));
-            if (n <= 0) break;
-            bytes.insert(bytes.end(), buffer, buffer + n);
-        }
-        return bytes;
-    }
-    int fd = -1;
-};
+using SimTest::Hex;
+using SimTest::HostPort;
 
 CPtySimulator::Options Quiet(bool lineTime = false) {
     CPtySimulator::Options options;
@@ -195,7 +134,7 @@ TEST(PtySimulatorTest, UnplugHangsUpTheHostAndPlugGivesANewPort) {
 }
 
 TEST(PtySimulatorTest, LinkAndAnnounceFileLiveWhileRunning) {
-    const std::string link = TempDirEnvironment::dir + "/reader0";
+    const std::string link = SimTest::TempDir() + "/reader0";
     CPtySimulator::Options options = Quiet();
     options.linkPath = link;
     options.announce = true;
