@@ -38,7 +38,8 @@ std::optional<Bytes> HexWords(const std::vector<std::string>& words, size_t from
 std::optional<unsigned long> Number(const std::string& word, bool forceHex, unsigned long max) {
     if (word.empty()) return std::nullopt;
     char* end = nullptr;
-    const unsigned long value = std::strtoul(word.c_str(), &end, forceHex ? 16 : 0);
+    const bool hex = forceHex || word.rfind("0x", 0) == 0 || word.rfind("0X", 0) == 0;
+    const unsigned long value = std::strtoul(word.c_str(), &end, hex ? 16 : 10);
     if (*end != '\0' || value > max || word[0] == '-') return std::nullopt;
     return value;
 }
@@ -79,10 +80,10 @@ std::string Error(const std::string& why) {
 CSimConsole::CSimConsole(CSimReader& reader, CPtySimulator* endpoint)
     : m_reader(reader), m_endpoint(endpoint) {}
 
-std::optional<CSimTransponder> CSimConsole::ParseTag(const std::string& spec, std::string& error) {
+std::optional<CSimTransponder> CSimConsole::ParseTag(const std::string& text, std::string& error) {
     std::string parts[3];
     size_t part = 0;
-    for (char c : spec) {
+    for (char c : text) {
         if (c == ':') {
             if (++part == 3) {
                 error = "a tag is EPC[:TID[:USER]]";

@@ -42,7 +42,9 @@ void Usage(FILE* to) {
 bool ParseUnsigned(const char* text, unsigned long max, unsigned long& value) {
     char* end = nullptr;
     errno = 0;
-    value = std::strtoul(text, &end, 0);
+    // Decimal, or hex with 0x (a leading zero does not mean octal here).
+    const bool hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    value = std::strtoul(text, &end, hex ? 16 : 10);
     return errno == 0 && end != text && *end == '\0' && text[0] != '-' && value <= max;
 }
 
