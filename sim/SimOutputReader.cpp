@@ -63,13 +63,30 @@ void CSimOutputReader::StartCycleLocked(TimePoint now) {
 }
 
 void CSimOutputReader::OnInput(const uint8_t* data, size_t count, TimePoint at) {
-    const bool quietBefore = !m_lastInput || at - *m_lastInput > RequestQuiet;
+    if (m_lastInput && at - *m_lastInput > StaleInput) m_tail.clear();
     m_lastInput = at;
-    // Anything arriving while a request character waits makes it part of
-    // something else (a frame, say).
+    m_tail.insert(m_tail.end(), data, data + count);
+    // Complete frames are the engine's: drop them from the front.
+    for (bool found = true; found && !m_tail.empty();) {
+        found = false;
+        for (Frame::Framing framing : {Frame::Bcc, Frame::Crc}) {
+            if (framing == Frame::Bcc && m_tail[0] != Frame::StartByte) continue;
+            const size_t length = Frame::CompleteLength(framing, m_tail.data(), m_tail.size());
+            if (!length) continue;
+            if (Frame::CheckFrame(framing, Bytes(m_tail.begin(), m_tail.begin() + long(length))) !=
+                Frame::Check::Ok)
+                continue;
+            m_tail.erase(m_tail.begin(), m_tail.begin() + long(length));
+            found = true;
+            break;
+        }
+    }
+    if (m_tail.size() > 512) m_tail.clear();
+    // A request character alone, waiting for quiet: more bytes make it part
+    // of something else (the start of a frame, say).
     m_request.reset();
     if (!ActiveLocked() || ModeLocked() != 1) return;
-    if (count == 1 && data[0] == RequestByteLocked() && quietBefore) m_request = at;
+    if (m_tail.size() == 1 && m_tail[0] == RequestByteLocked()) m_request = at;
 }
 
 std::optional<CSimReader::TimePoint> CSimOutputReader::NextTickLocked() const {
@@ -95,6 +112,7 @@ void CSimOutputReader::OnTick(TimePoint now) {
     }
     if (m_request && now >= *m_request + RequestQuiet) {
         m_request.reset();
+        m_tail.clear();
         if (ActiveLocked() && ModeLocked() == 1) {
             const std::vector<CSimTransponder> tags = TagsLocked();
             QueueLocked(SimTelegram::Telegram(BlocksLocked(), tags.empty() ? nullptr : &tags.front()), now);

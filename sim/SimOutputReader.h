@@ -3,7 +3,8 @@
 //   mode 0 and 6: a telegram when a transponder is placed (or is present
 //                 when the reader enters state 1);
 //   mode 1:       a telegram when the request character arrives on its own
-//                 (nothing else within 20 ms), with or without a transponder;
+//                 (not inside a frame, and nothing else within 20 ms), with
+//                 or without a transponder;
 //   mode 3 and 5: a telegram at once and then every cycle time while a
 //                 transponder is present;
 //   modes 0, 3, 5, 6: the removal sequence when a transponder is taken away.
@@ -19,6 +20,8 @@ class CSimOutputReader : public CSimReader {
 public:
     // A lone request character is one after which nothing arrives this long.
     static constexpr std::chrono::milliseconds RequestQuiet{20};
+    // Bytes that make no frame for this long are forgotten, as the engine does.
+    static constexpr std::chrono::milliseconds StaleInput{50};
     // Entering state 1 is answered first; what the state change starts
     // follows this much later, so it never runs into the status reply.
     static constexpr std::chrono::milliseconds EnterDelay{30};
@@ -48,4 +51,5 @@ private:
     std::optional<TimePoint> m_request;   // a request character waiting for its quiet time
     std::optional<TimePoint> m_nextCycle; // next cyclic telegram
     std::optional<TimePoint> m_lastInput;
+    Bytes m_tail; // received bytes that are not (yet) a complete frame
 };
