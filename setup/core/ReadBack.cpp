@@ -96,6 +96,7 @@ std::string CReadBack::ParameterLines(const uint8_t* paramBytes, size_t paramCou
 }
 
 bool CReadBack::Run(ISetupHost& host) {
+    m_complete = false;
     if (m_session == 0) {
         m_baud = 19200;
         const SetupConnection connection = host.Connect(true);
@@ -156,5 +157,6 @@ bool CReadBack::Run(ISetupHost& host) {
     close();
     m_report += ParameterLines(param, size_t(paramLength), mode, size_t(modeLength));
     host.ReportUpdated(m_report);
+    m_complete = true;
     return true;
 }

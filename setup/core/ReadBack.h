@@ -25,6 +25,8 @@ public:
     bool Run(ISetupHost& host);
 
     int Session() const { return m_session; }
+    // Whether the last Run read and decoded all six blocks (no read failed).
+    bool Complete() const { return m_complete; }
 
     // The pieces of the report, for the dialog, the command line and tests.
     // " " + label + "%02X " per byte up to the first 0xFF + "\r\n".
@@ -40,4 +42,5 @@ private:
     int m_baud;
     int m_flags;
     std::string m_report;
+    bool m_complete = false;
 };
