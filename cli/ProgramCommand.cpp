@@ -43,7 +43,7 @@ int RunProgram(Options& options) {
     return ProgramReader(model, host) == ProgramResult::Programmed ? ExitOk : ExitFailed;
 }
 
-const Registration program{{"program", "PORT FILE.mkr [--set-baud RATE]",
+const Registration program{{"program", "PORT FILE [--set-baud RATE]",
                             "program the reader with a .mkr configuration", 20, RunProgram}};
 
 } // namespace
