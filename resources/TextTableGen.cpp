@@ -21,6 +21,17 @@ std::vector<std::string> Split(const std::string& line) {
     return fields;
 }
 
+// The text as the body of a C string literal that holds it unchanged: the
+// table's own escapes stay escapes, decoded once when the text is looked up.
+std::string CLiteral(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\\' || c == '"') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -36,7 +47,8 @@ int main(int argc, char** argv) {
     }
     std::ostringstream cpp, english;
     cpp << "// Generated from " << argv[2] << "; edit the table, not this file.\n"
-        << "#include \"TextTable.h\"\n\nnamespace TextTable {\nconst Entry " << name << "German[] = {\n";
+        << "#include \"TextTable.h\"\n\nnamespace TextTable {\nextern const Entry " << name
+        << "German[];\nconst Entry " << name << "German[] = {\n";
     std::string line;
     int number = 0;
     while (std::getline(in, line)) {
@@ -54,7 +66,7 @@ int main(int argc, char** argv) {
                       << " lacks its German or English text\n";
             return 1;
         }
-        cpp << "    {\"" << fields[0] << "\", \"" << fields[1] << "\"},\n";
+        cpp << "    {\"" << CLiteral(fields[0]) << "\", \"" << CLiteral(fields[1]) << "\"},\n";
         english << fields[0] << '\t' << fields[2] << '\n';
     }
     cpp << "    {nullptr, nullptr},\n};\n} // namespace TextTable\n";
