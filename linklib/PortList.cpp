@@ -1,6 +1,7 @@
 #include "PortList.h"
 
 #include "FtdiLibrary.h"
+#include "SimAnnounce.h"
 #include "Sysfs.h"
 
 #include <algorithm>
@@ -60,11 +61,6 @@ bool IsSerialUart(const std::string& name) {
            std::isdigit(static_cast<unsigned char>(name[4]));
 }
 
-bool ProcessAlive(long pid) {
-    if (pid <= 0) return false;
-    return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
-}
-
 bool FileHasLine(const std::string& path, const std::string& needle) {
     std::ifstream in(path);
     std::string line;
@@ -120,33 +116,17 @@ bool IsVirtualComDriverInstalled() {
 }
 
 std::string SimulatorDirectory() {
-    if (const char* dir = std::getenv("KVPLM_SIM_DIR"); dir && *dir) return dir;
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    return std::string(runtime && *runtime ? runtime : "/tmp") + "/kvplm-sim";
+    return SimAnnounce::Directory();
 }
 
 void ListSimulatedPorts(std::vector<std::string>& list) {
-    const std::string dir = SimulatorDirectory();
-    std::vector<std::string> files;
-    for (const std::string& name : Sysfs::ListDir(dir))
-        if (name.size() > 5 && name.compare(name.size() - 5, 5, ".port") == 0) files.push_back(name);
-    std::sort(files.begin(), files.end(), Sysfs::NaturalLess);
-    for (const std::string& name : files) {
-        if (!ProcessAlive(std::atol(name.c_str()))) continue;
-        std::ifstream in(dir + "/" + name);
-        std::string device, label;
-        if (!std::getline(in, device)) continue;
-        std::getline(in, label);
-        while (!device.empty() && std::isspace(static_cast<unsigned char>(device.back())))
-            device.pop_back();
-        while (!label.empty() && std::isspace(static_cast<unsigned char>(label.back())))
-            label.pop_back();
-        // Only a device path opens as one; a blank would cut the path short.
-        if (device.empty() || device[0] != '/' || device.find(' ') != std::string::npos) continue;
-        if (!Sysfs::Exists(device)) continue;
+    for (SimAnnounce::Entry& entry : SimAnnounce::List()) {
+        // Only a device path opens as one, and a blank would cut it short.
+        if (entry.path.empty() || entry.path[0] != '/' || entry.path.find(' ') != std::string::npos) continue;
+        std::string& label = entry.label;
         if (!StartsWithNoCase(label, "Simulated"))
             label = label.empty() ? "Simulated reader" : "Simulated " + label;
-        list.push_back(device + " [" + label + "]");
+        list.push_back(entry.path + " [" + label + "]");
     }
 }
 

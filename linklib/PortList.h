@@ -29,8 +29,9 @@ void ListFtdiDevices(std::vector<std::string>& list);
 // or available as a module of the running kernel.
 bool IsVirtualComDriverInstalled();
 
-// Appends the simulated readers that are alive: files whose process is gone
-// or whose device has vanished are skipped.
+// Appends the simulated readers that are alive (SimAnnounce: files whose
+// process is gone or whose device has vanished are skipped, and so is a
+// folder that is not the user's own).
 void ListSimulatedPorts(std::vector<std::string>& list);
 // ${KVPLM_SIM_DIR:-${XDG_RUNTIME_DIR:-/tmp}/kvplm-sim}
 std::string SimulatorDirectory();
