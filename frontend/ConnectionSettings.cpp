@@ -52,6 +52,9 @@ void ConnectionSettings::SetKinds(const QString& listForm) {
 }
 
 void ConnectionSettings::Load(appkit::SettingsStore& store, DeviceLists& lists) {
+    usbListFetched = lanListFetched = false;
+    usbList.clear();
+    lanList.clear();
     baudrate = store.GetInt(Section, QStringLiteral("Baudrate"), DefaultBaudrate);
     name = store.GetString(Section, QStringLiteral("Name"), QString());
     timeout = store.GetInt(Section, QStringLiteral("Timeout"), DefaultTimeout);

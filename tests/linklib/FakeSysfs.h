@@ -1,5 +1,7 @@
 // A fake /sys tree in a temporary folder, shaped as the kernel lays out its
-// tty class, USB devices and usb-serial ports.
+// tty class, USB devices and usb-serial ports. It is set as the root both
+// through the setter (code linked into the test) and through the environment
+// (the shared library, which has its own copy of that code).
 #pragma once
 
 #include "Sysfs.h"
@@ -19,10 +21,14 @@ public:
         std::filesystem::create_directories(root + "/dev");
         Sysfs::SetRoot(root + "/sys");
         Sysfs::SetDevRoot(root + "/dev");
+        setenv("KVPLM_SYSFS_ROOT", (root + "/sys").c_str(), 1);
+        setenv("KVPLM_DEV_ROOT", (root + "/dev").c_str(), 1);
     }
     ~FakeSysfs() {
         Sysfs::SetRoot("");
         Sysfs::SetDevRoot("");
+        unsetenv("KVPLM_SYSFS_ROOT");
+        unsetenv("KVPLM_DEV_ROOT");
         std::error_code ignored;
         std::filesystem::remove_all(root, ignored);
     }
