@@ -124,7 +124,8 @@ CComPort::NameInfo CComPort::ClassifyName(const std::string& name) {
         name[at + 3] <= '9') {
         size_t end = at + 3;
         int number = 0;
-        while (end < name.size() && std::isdigit(static_cast<unsigned char>(name[end])) && number < 100000000) {
+        while (end < name.size() && std::isdigit(static_cast<unsigned char>(name[end])) &&
+               number < 100000000) {
             number = number * 10 + (name[end] - '0');
             ++end;
         }
@@ -532,7 +533,12 @@ void CComPort::ThreadMain() {
         }
         if (watchTty && fds[3].revents) {
             if (fds[3].revents & POLLOUT) ContinueWrite();
-            if (fds[3].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) LineEventProcessing();
+            if (fds[3].revents & POLLIN) LineEventProcessing();
+            // Hang-up: the adapter was pulled, or a pty lost its master.
+            if (fds[3].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+                LineEventProcessing();
+                DeviceVanished();
+            }
         }
     }
     m_threadRunning = false;
@@ -559,10 +565,7 @@ bool CComPort::FetchInput() {
             if (size_t(n) < sizeof buffer) break;
             continue;
         }
-        if (n == 0) { // hang-up: the other end is gone
-            DeviceVanished();
-            return false;
-        }
+        if (n == 0) break; // a raw tty with VMIN 0 answers 0 when nothing is there
         if (errno == EINTR) continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK) break;
         if (IsGoneError(errno)) {

@@ -8,9 +8,13 @@ using Frame::Bytes;
 
 namespace {
 
-Bytes FromText(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes FromText(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
 
-TEST(Frame, CrcCheckValue) { EXPECT_EQ(Frame::Crc16(FromText("123456789")), 0x4B37); }
+TEST(Frame, CrcCheckValue) {
+    EXPECT_EQ(Frame::Crc16(FromText("123456789")), 0x4B37);
+}
 
 struct BuildCase {
     Frame::Framing framing;
@@ -47,7 +51,8 @@ TEST(Frame, CrcFrameCarriesItsCrcLowByteFirst) {
 TEST(Frame, FixedLengthReplyIsCompleteAtLenPlusFive) {
     const Bytes reply = Frame::Build(Frame::Bcc, 1, 0, Bytes{'3', '0', '2', '1'});
     ASSERT_EQ(reply.size(), 9u);
-    for (size_t n = 0; n < reply.size(); ++n) EXPECT_FALSE(Frame::IsComplete(Frame::Bcc, reply.data(), n)) << n;
+    for (size_t n = 0; n < reply.size(); ++n)
+        EXPECT_FALSE(Frame::IsComplete(Frame::Bcc, reply.data(), n)) << n;
     EXPECT_TRUE(Frame::IsComplete(Frame::Bcc, reply));
     EXPECT_EQ(Frame::CompleteLength(Frame::Bcc, reply.data(), reply.size()), 9u);
 }
@@ -65,7 +70,8 @@ TEST(Frame, RecordRunCompleteOnlyWithCheckBytesBehindTerminator) {
             frame.push_back(crc & 0xFF);
             frame.push_back(crc >> 8);
         }
-        for (size_t n = 0; n < frame.size(); ++n) EXPECT_FALSE(Frame::IsComplete(framing, frame.data(), n)) << n;
+        for (size_t n = 0; n < frame.size(); ++n)
+            EXPECT_FALSE(Frame::IsComplete(framing, frame.data(), n)) << n;
         EXPECT_TRUE(Frame::IsComplete(framing, frame));
         EXPECT_EQ(Frame::CheckFrame(framing, frame), Frame::Check::Ok);
         EXPECT_EQ(Frame::Strip(framing, frame), (Bytes{0x02, 0xAA, 0xBB, 0x00}));

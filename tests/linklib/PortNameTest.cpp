@@ -1,6 +1,6 @@
+#include "PortName.h"
 #include "ComPort.h"
 #include "LinkRegistry.h"
-#include "PortName.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,173 @@
+// The frame exchange of a session against replies crafted byte by byte by
+// the test on the far end of a pseudo-terminal.
+#include "ReaderSession.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = Frame::Bytes;
+
+class ReaderSessionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char name[64];
+        ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+        ComOpenParams params;
+        params.portName = name;
+        ASSERT_TRUE(session.Open(params));
+        ASSERT_TRUE(session.StartMonitoring());
+    }
+    void TearDown() override {
+        if (responder.joinable()) responder.join();
+        session.Close();
+        close(master);
+        close(slave);
+    }
+
+    // Reads one request (count bytes) from the master side.
+    Bytes ReadRequest(size_t count) {
+        Bytes got;
+        const auto end = std::chrono::steady_clock::now() + 5s;
+        while (got.size() < count && std::chrono::steady_clock::now() < end) {
+            pollfd p{master, POLLIN, 0};
+            if (poll(&p, 1, 100) <= 0) continue;
+            uint8_t buffer[64];
+            const ssize_t n = read(master, buffer, std::min(sizeof buffer, count - got.size()));
+            if (n > 0) got.insert(got.end(), buffer, buffer + n);
+        }
+        return got;
+    }
+
+    // Answers the next request (requestSize bytes) with the pieces, a pause before each.
+    void Respond(size_t requestSize, std::vector<std::pair<std::chrono::milliseconds, Bytes>> pieces) {
+        responder = std::thread([this, requestSize, pieces] {
+            ReadRequest(requestSize);
+            for (const auto& [pause, bytes] : pieces) {
+                std::this_thread::sleep_for(pause);
+                (void)!write(master, bytes.data(), bytes.size());
+            }
+        });
+    }
+
+    static Bytes WithBcc(Bytes frame) {
+        frame.push_back(Frame::Xor(frame.data() + 1, frame.size() - 1));
+        return frame;
+    }
+    static Bytes WithCrc(Bytes frame) {
+        const uint16_t crc = Frame::Crc16(frame);
+        frame.push_back(crc & 0xFF);
+        frame.push_back(crc >> 8);
+        return frame;
+    }
+
+    int master = -1, slave = -1;
+    CReaderSession session;
+    std::thread responder;
+};
+
+TEST_F(ReaderSessionTest, NothingPendingIsStatus8) {
+    EXPECT_FALSE(session.Exchange());
+    EXPECT_EQ(session.Status(), 8);
+}
+
+TEST_F(ReaderSessionTest, RecordRunCompletesOnlyWithItsCheckByte) {
+    const Bytes reply = WithBcc({0x02, 0x01, 0x00, 0xFF, 0x02, 0xAA, 0xBB, 0x00, 0xFF});
+    // Everything but the check byte first: a wait that ended here would fail the check.
+    Respond(5, {{0ms, Bytes(reply.begin(), reply.end() - 1)}, {150ms, Bytes{reply.back()}}});
+    session.SetCommand(0xF0);
+    ASSERT_TRUE(session.Exchange());
+    Bytes data;
+    ASSERT_TRUE(session.ReadReply(data)) << session.Status();
+    EXPECT_EQ(data, (Bytes{0x02, 0xAA, 0xBB, 0x00}));
+}
+
+TEST_F(ReaderSessionTest, RecordRunInCrcFraming) {
+    session.SetFraming(Frame::Crc);
+    const Bytes reply = WithCrc({0x01, 0x00, 0xFF, 0x01, 0xFF, 0x00, 0xFF});
+    Respond(5, {{0ms, Bytes(reply.begin(), reply.end() - 2)}, {100ms, Bytes(reply.end() - 2, reply.end())}});
+    session.SetCommand(0xF0);
+    ASSERT_TRUE(session.Exchange());
+    Bytes data;
+    ASSERT_TRUE(session.ReadReply(data)) << session.Status();
+    EXPECT_EQ(data, (Bytes{0x01, 0xFF, 0x00}));
+}
+
+TEST_F(ReaderSessionTest, EachPhaseHasItsOwnTimeout) {
+    // Four noise bytes, then the start byte, then the rest: each piece comes
+    // within one timeout of the last, the whole reply well after one timeout.
+    session.SetReplyTimeout(400);
+    const Bytes reply = WithBcc({0x02, 0x01, 0x00, 0x01, 0x42});
+    Respond(5, {{250ms, Bytes{0x55, 0x55, 0x55, 0x55}},
+                {250ms, Bytes{reply[0]}},
+                {250ms, Bytes(reply.begin() + 1, reply.end())}});
+    session.SetCommand(0xF0);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(session.Exchange()) << session.Status();
+    EXPECT_GT(std::chrono::steady_clock::now() - start, 600ms);
+    Bytes data;
+    ASSERT_TRUE(session.ReadReply(data));
+    EXPECT_EQ(data, Bytes{0x42});
+}
+
+TEST_F(ReaderSessionTest, ShortReplyTimesOutAndKeepsWhatCameUntilTheNextExchange) {
+    session.SetReplyTimeout(100);
+    Respond(5, {{0ms, Bytes{0x02, 0x01, 0x00, 0x05, 0x11}}});
+    session.SetCommand(0xF0);
+    EXPECT_FALSE(session.Exchange());
+    EXPECT_EQ(session.Status(), 4);
+    EXPECT_EQ(session.QueuedCount(), 5u);
+    responder.join();
+    // The next exchange starts from an empty queue.
+    const Bytes reply = WithBcc({0x02, 0x01, 0x00, 0x00});
+    Respond(5, {{0ms, reply}});
+    session.SetCommand(0xF0);
+    ASSERT_TRUE(session.Exchange());
+    EXPECT_TRUE(session.ReadStatusReply());
+    EXPECT_EQ(session.Status(), 4); // a success does not clear the status
+}
+
+TEST_F(ReaderSessionTest, EmptyReplyIsStatus12) {
+    Bytes data;
+    EXPECT_FALSE(session.ReadReply(data));
+    EXPECT_EQ(session.Status(), 12);
+}
+
+TEST_F(ReaderSessionTest, RawReceiveTakesAtMostTheMaximum) {
+    const Bytes bytes{'1', '2', '3', '4', '5'};
+    (void)!write(master, bytes.data(), bytes.size());
+    const auto end = std::chrono::steady_clock::now() + 5s;
+    while (session.QueuedCount() < 5 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(1ms);
+    uint8_t buffer[8];
+    EXPECT_EQ(session.TakeReceived(buffer, 3), 3);
+    EXPECT_EQ(Bytes(buffer, buffer + 3), (Bytes{'1', '2', '3'}));
+    EXPECT_EQ(session.TakeReceived(buffer, 8), 2);
+    EXPECT_EQ(session.TakeReceived(buffer, 8), 0);
+}
+
+TEST(ReaderSessionId, FollowsTheOpenTransport) {
+    CReaderSession session;
+    EXPECT_EQ(session.SessionId(), 0);
+    int master, slave;
+    char name[64];
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    ComOpenParams params;
+    params.portName = name;
+    ASSERT_TRUE(session.Open(params));
+    EXPECT_GE(session.SessionId(), CComPort::HandleBase);
+    session.CloseTransport();
+    EXPECT_EQ(session.SessionId(), 0);
+    close(master);
+    close(slave);
+}
+
+} // namespace
