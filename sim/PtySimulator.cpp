@@ -312,8 +312,9 @@ void CPtySimulator::Run() {
                 const SimLine line = m_reader.Line();
                 const std::chrono::nanoseconds byteTime =
                     m_lineTime ? line.ByteTime() : std::chrono::nanoseconds(0);
-                // Bytes cannot arrive faster than the line carries them.
-                const Clock::time_point first = std::max(at, lastIn + byteTime);
+                // A byte is in once the line has carried all of it, and bytes
+                // cannot arrive faster than the line carries them.
+                const Clock::time_point first = std::max(at, lastIn) + byteTime;
                 bool garbled = false;
                 if (m_hostLineCheck) {
                     const unsigned hostSpeed = TtyOutputSpeed(m_slave);
