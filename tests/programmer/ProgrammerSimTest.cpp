@@ -356,12 +356,4 @@ TEST_F(ProgrammerSim, ReadAllFillsEveryField) {
     EXPECT_EQ(v().status, "Lesen erfolgreich");
 }
 
-TEST_F(ProgrammerSim, WithoutSessionNothingReachesTheDevice) {
-    Ready({"30 00 11 22"});
-    ops.SetSession(0);
-    ops.ReadAll();
-    EXPECT_EQ(v().status, "Kein Zugriff auf Gerät möglich");
-    EXPECT_EQ(reader->GetCounters().requests, 0u);
-}
-
 } // namespace
