@@ -25,11 +25,9 @@ int RunPorts(Options& options) {
 }
 
 namespace {
-const Registration ports{
-    {"ports", "[--lan]",
-     "list the serial ports, USB devices and (with --lan) network readers as the interface "
-     "dialog names them",
-     5, RunPorts}};
+const Registration ports{{"ports", "[--lan]",
+                          "list serial ports, USB devices (--lan: network readers) as the dialog names them",
+                          5, RunPorts}};
 } // namespace
 
 } // namespace Cli
