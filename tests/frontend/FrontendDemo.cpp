@@ -11,7 +11,7 @@
 // the connect succeeded.
 #include "Connector.h"
 #include "Messages.h"
-#include "SeriellEinstellDlg.h"
+#include "InterfaceDialog.h"
 #include "SettingsStore.h"
 #include "Texts.h"
 #include "UiHooks.h"
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
     window.show();
     appkit::UiHooks::Install(&window);
 
-    frontend::CSeriellEinstellDlg dialog(&window);
+    frontend::InterfaceDialog dialog(&window);
     dialog.move(0, 230);
     dialog.show();
     Settle(200);

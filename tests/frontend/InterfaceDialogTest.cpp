@@ -2,7 +2,7 @@
 // device lists under the test's control and messages recorded.
 #include "FrontendTestSupport.h"
 #include "Messages.h"
-#include "SeriellEinstellDlg.h"
+#include "InterfaceDialog.h"
 #include "Texts.h"
 
 #include <QCheckBox>
@@ -15,7 +15,7 @@
 
 namespace {
 
-using frontend::CSeriellEinstellDlg;
+using frontend::InterfaceDialog;
 
 class InterfaceDialogTest : public ::testing::Test {
 protected:
@@ -30,8 +30,8 @@ protected:
         appkit::Messages::SetRecorder(nullptr);
     }
 
-    CSeriellEinstellDlg& Open() {
-        dialog = std::make_unique<CSeriellEinstellDlg>(nullptr, appkit::Program::Morvane, &lists);
+    InterfaceDialog& Open() {
+        dialog = std::make_unique<InterfaceDialog>(nullptr, appkit::Program::Morvane, &lists);
         dialog->Model().SetWait(nullptr);
         dialog->show();
         return *dialog;
@@ -57,7 +57,7 @@ protected:
 
     FakeLists lists;
     appkit::Messages::Recorder recorder;
-    std::unique_ptr<CSeriellEinstellDlg> dialog;
+    std::unique_ptr<InterfaceDialog> dialog;
 };
 
 TEST_F(InterfaceDialogTest, Baudrate9603ShowsNoParityWithTwoStopBitsAndIsStoredAgain) {

@@ -1,4 +1,4 @@
-#include "SeriellEinstellDlg.h"
+#include "InterfaceDialog.h"
 
 #include "DeviceLists.h"
 #include "DeviceWatcher.h"
@@ -21,23 +21,23 @@
 
 namespace frontend {
 
-CSeriellEinstellDlg::CSeriellEinstellDlg(QWidget* parent, appkit::Program program, DeviceLists* lists)
+InterfaceDialog::InterfaceDialog(QWidget* parent, appkit::Program program, DeviceLists* lists)
     : QDialog(parent), m_program(program), m_model(program, lists ? *lists : DeviceLists::System()) {
     BuildWidgets();
     m_watcher = new appkit::DeviceWatcher(this);
-    connect(m_watcher, &appkit::DeviceWatcher::deviceChange, this, &CSeriellEinstellDlg::OnDeviceChange);
+    connect(m_watcher, &appkit::DeviceWatcher::deviceChange, this, &InterfaceDialog::OnDeviceChange);
 }
 
-CSeriellEinstellDlg::~CSeriellEinstellDlg() = default;
+InterfaceDialog::~InterfaceDialog() = default;
 
-std::function<bool()> CSeriellEinstellDlg::Chooser(QWidget* parent, appkit::Program program) {
+std::function<bool()> InterfaceDialog::Chooser(QWidget* parent, appkit::Program program) {
     return [parent, program] {
-        CSeriellEinstellDlg dialog(parent, program);
+        InterfaceDialog dialog(parent, program);
         return dialog.exec() == QDialog::Accepted;
     };
 }
 
-void CSeriellEinstellDlg::BuildWidgets() {
+void InterfaceDialog::BuildWidgets() {
     auto text = [this](int control) { return appkit::Texts::Dialog(m_program, 109, control); };
     setWindowTitle(text(0));
     setObjectName(QStringLiteral("dialog109"));
@@ -108,16 +108,16 @@ void CSeriellEinstellDlg::BuildWidgets() {
     top->addLayout(right);
     top->addLayout(buttons);
 
-    connect(m_list, &QListWidget::currentRowChanged, this, &CSeriellEinstellDlg::OnSelectionChanged);
-    connect(m_ethernet, &QCheckBox::clicked, this, &CSeriellEinstellDlg::OnEthernetToggled);
-    connect(m_ipButton, &QPushButton::clicked, this, &CSeriellEinstellDlg::OnIpQuery);
-    connect(m_hidMode, &QRadioButton::clicked, this, &CSeriellEinstellDlg::OnHidMode);
-    connect(m_virtualCom, &QRadioButton::clicked, this, &CSeriellEinstellDlg::OnVirtualCom);
-    connect(m_ok, &QPushButton::clicked, this, &CSeriellEinstellDlg::accept);
-    connect(m_cancel, &QPushButton::clicked, this, &CSeriellEinstellDlg::reject);
+    connect(m_list, &QListWidget::currentRowChanged, this, &InterfaceDialog::OnSelectionChanged);
+    connect(m_ethernet, &QCheckBox::clicked, this, &InterfaceDialog::OnEthernetToggled);
+    connect(m_ipButton, &QPushButton::clicked, this, &InterfaceDialog::OnIpQuery);
+    connect(m_hidMode, &QRadioButton::clicked, this, &InterfaceDialog::OnHidMode);
+    connect(m_virtualCom, &QRadioButton::clicked, this, &InterfaceDialog::OnVirtualCom);
+    connect(m_ok, &QPushButton::clicked, this, &InterfaceDialog::accept);
+    connect(m_cancel, &QPushButton::clicked, this, &InterfaceDialog::reject);
 }
 
-void CSeriellEinstellDlg::showEvent(QShowEvent* event) {
+void InterfaceDialog::showEvent(QShowEvent* event) {
     if (!m_opened) {
         m_opened = true;
         m_model.Open();
@@ -126,7 +126,7 @@ void CSeriellEinstellDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-void CSeriellEinstellDlg::ReadControls() {
+void InterfaceDialog::ReadControls() {
     InterfaceSelection::Controls& c = m_model.controls();
     c.selected = m_list->currentRow();
     c.baudIndex = m_baud->currentIndex();
@@ -137,7 +137,7 @@ void CSeriellEinstellDlg::ReadControls() {
     c.ethernet = m_ethernet->isChecked();
 }
 
-void CSeriellEinstellDlg::ShowControls() {
+void InterfaceDialog::ShowControls() {
     const InterfaceSelection::Controls& c = m_model.controls();
     m_showing = true;
     {
@@ -169,46 +169,46 @@ void CSeriellEinstellDlg::ShowControls() {
     m_showing = false;
 }
 
-void CSeriellEinstellDlg::OnSelectionChanged() {
+void InterfaceDialog::OnSelectionChanged() {
     if (m_showing) return;
     ReadControls();
     m_model.SelectionChanged();
     ShowControls();
 }
 
-void CSeriellEinstellDlg::OnEthernetToggled() {
+void InterfaceDialog::OnEthernetToggled() {
     ReadControls();
     m_model.EthernetToggled();
     ShowControls();
 }
 
-void CSeriellEinstellDlg::OnIpQuery() {
+void InterfaceDialog::OnIpQuery() {
     const InterfaceSelection::Message message = m_model.IpQuery();
     appkit::Messages::Show(message.text, QMessageBox::Ok, appkit::Messages::Icon::Automatic, message.caption);
 }
 
-void CSeriellEinstellDlg::OnHidMode() {
+void InterfaceDialog::OnHidMode() {
     ReadControls();
     const appkit::WaitCursor wait;
     m_model.ChooseHidMode();
     ShowControls();
 }
 
-void CSeriellEinstellDlg::OnVirtualCom() {
+void InterfaceDialog::OnVirtualCom() {
     ReadControls();
     const appkit::WaitCursor wait;
     m_model.ChooseVirtualCom();
     ShowControls();
 }
 
-void CSeriellEinstellDlg::OnDeviceChange(int eventCode) {
+void InterfaceDialog::OnDeviceChange(int eventCode) {
     if (!m_opened) return;
     ReadControls();
     m_model.DeviceChange(eventCode);
     ShowControls();
 }
 
-void CSeriellEinstellDlg::accept() {
+void InterfaceDialog::accept() {
     ReadControls();
     InterfaceSelection::Message message;
     InterfaceSelection::Field field = InterfaceSelection::Field::None;

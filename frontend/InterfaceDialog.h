@@ -1,4 +1,4 @@
-// CSeriellEinstellDlg: the interface selection dialog (109, "Schnittstelle").
+// InterfaceDialog: the interface selection dialog (109, "Schnittstelle").
 //
 // A thin view over InterfaceSelection: constructing it loads the connection
 // settings (the programs use that to learn the stored port); exec() shows
@@ -24,13 +24,13 @@ class DeviceWatcher;
 
 namespace frontend {
 
-class CSeriellEinstellDlg : public QDialog {
+class InterfaceDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CSeriellEinstellDlg(QWidget* parent = nullptr,
+    explicit InterfaceDialog(QWidget* parent = nullptr,
                                  appkit::Program program = appkit::ProgramInfo::Current(),
                                  DeviceLists* lists = nullptr);
-    ~CSeriellEinstellDlg() override;
+    ~InterfaceDialog() override;
 
     InterfaceSelection& Model() { return m_model; }
     // The link port name of the loaded settings.
