@@ -1,6 +1,7 @@
 #include "Cli.h"
 
 #include "LinkApi.h"
+#include "StoredPort.h"
 
 #include <algorithm>
 #include <cctype>
@@ -134,6 +135,7 @@ std::string LastError(int id) {
 }
 
 int OpenPort(const std::string& port, const Options& options) {
+    if (port == "-") return OpenStoredPort(options);
     const int id = LinkOpen(port.c_str(), options.baud, options.format, options.timeout);
     if (id > 0) return id;
     switch (id) {

@@ -55,7 +55,26 @@ std::string StatusText(int code);
 
 // Opens the port with the global options. On failure prints why and returns
 // a value <= 0.
+//
+// PORT "-" is the port stored in the settings of Morvane, connected exactly
+// as Morvane connects with its stored settings: the stored link port name,
+// rate, frame code, timeout and address; a serial reader that does not
+// answer at the stored rate is searched at the other rates and the rate
+// found is stored; the reader is put into programming mode (state 0) and
+// identified, and a device type that Morvane refuses is refused. The global
+// --baud, --format and --timeout do not apply to it.
 int OpenPort(const std::string& port, const Options& options);
+
+// What the last OpenPort("-") found (empty before): the link port name, the
+// "Baudrate" value in use, the connection flags and the window title Morvane
+// would show.
+struct StoredConnection {
+    std::string linkPortName;
+    int baudrate = 19200;
+    int flags = 0;
+    std::string title;
+};
+const StoredConnection& LastStoredConnection();
 // The session status of id as text, for an error line.
 std::string LastError(int id);
 

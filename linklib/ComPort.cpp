@@ -232,7 +232,10 @@ void CComPort::SignalReceiveCheck() {
 }
 
 int CComPort::OpenBridgeDevice(const std::string& serialNumber) {
-    return m_ftdi->FT_W32_CreateFile(serialNumber, *m_io);
+    const Ftdi::Handle handle = m_ftdi->FT_W32_CreateFile(
+        serialNumber.c_str(), Ftdi::GenericRead | Ftdi::GenericWrite, 0, nullptr, Ftdi::OpenExisting,
+        Ftdi::FlagOverlapped | Ftdi::OpenBySerialNumber, nullptr);
+    return handle == Ftdi::InvalidHandle ? -1 : int(handle);
 }
 
 bool CComPort::Open(const ComOpenParams& params) {
@@ -484,7 +487,7 @@ void CComPort::Close() {
     if (m_fd >= 0) {
         const int fd = m_fd;
         m_fd = -1;
-        if (m_bridge ? !m_ftdi->FT_W32_CloseHandle(fd, *m_io) : m_io->Close(fd) != 0)
+        if (m_bridge ? !m_ftdi->FT_W32_CloseHandle(fd) : m_io->Close(fd) != 0)
             DebugLog::Failure("CloseHandle()", errno, m_portName);
     }
     std::lock_guard<std::mutex> writeLock(m_writeMutex);

@@ -1,5 +1,6 @@
 #include "DebugLog.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -7,12 +8,24 @@
 
 namespace DebugLog {
 
+namespace {
+std::atomic<Sink> sink{nullptr};
+}
+
+void SetSink(Sink newSink) {
+    sink = newSink;
+}
+
 bool Enabled() {
     static const bool enabled = std::getenv("KVPLM_DEBUG") != nullptr;
-    return enabled;
+    return enabled || sink.load() != nullptr;
 }
 
 void Write(const std::string& text) {
+    if (const Sink target = sink.load()) {
+        target(text);
+        return;
+    }
     if (!Enabled()) return;
     std::fputs(text.c_str(), stderr);
     if (text.empty() || text.back() != '\n') std::fputc('\n', stderr);

@@ -8,6 +8,10 @@ namespace DebugLog {
 
 bool Enabled();
 void Write(const std::string& text);
+// Sends every line to sink instead of stderr, whatever KVPLM_DEBUG says
+// (tests read the diagnostics this way); null restores the default.
+using Sink = void (*)(const std::string& line);
+void SetSink(Sink sink);
 void Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // "WARNING:  %s Failed with the following error: \n%s\nPort: %s\n" with the

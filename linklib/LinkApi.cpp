@@ -496,4 +496,8 @@ int LinkGetFraming(int id) {
     return session ? int(session->Framing()) : -1;
 }
 
+int LinkIsVirtualComDriverInstalled(void) {
+    return Guarded(0, [] { return PortList::IsVirtualComDriverInstalled() ? 1 : 0; });
+}
+
 } // extern "C"

@@ -46,9 +46,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::ostringstream cpp, english;
+    // The table is declared extern before its definition: a const array at
+    // namespace scope would otherwise have internal linkage.
     cpp << "// Generated from " << argv[2] << "; edit the table, not this file.\n"
-        << "#include \"TextTable.h\"\n\nnamespace TextTable {\nextern const Entry " << name
-        << "German[];\nconst Entry " << name << "German[] = {\n";
+        << "#include \"TextTable.h\"\n\nnamespace TextTable {\n"
+        << "extern const Entry " << name << "German[];\n"
+        << "const Entry " << name << "German[] = {\n";
     std::string line;
     int number = 0;
     while (std::getline(in, line)) {

@@ -163,6 +163,11 @@ LINKAPI void LinkSetTraceHook(LinkTraceHook hook);
  * unknown id. */
 LINKAPI int LinkGetFraming(int id);
 
+/* 1 when the USB virtual COM driver (cdc_acm) is present, so that a
+ * dual-mode reader can switch between HID and virtual COM operation; 0 if
+ * not. */
+LINKAPI int LinkIsVirtualComDriverInstalled(void);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,0 +1,78 @@
+#include "HelpOpener.h"
+
+#include "Messages.h"
+#include "ProgramInfo.h"
+#include "Texts.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QUrl>
+
+namespace appkit {
+
+namespace {
+
+HelpOpener::Opener opener;
+
+constexpr int Opened = 33;
+constexpr int NoResources = 0;
+constexpr int FileNotFound = 2;
+constexpr int NoAssociation = 31;
+
+// Whether the desktop knows an application for PDF files; true when it
+// cannot be asked.
+bool PdfHandlerKnown() {
+    const QString xdgMime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+    if (xdgMime.isEmpty()) return true;
+    QProcess query;
+    query.start(xdgMime,
+                {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("application/pdf")});
+    if (!query.waitForFinished(3000)) {
+        query.kill();
+        query.waitForFinished(1000);
+        return true;
+    }
+    return !query.readAllStandardOutput().trimmed().isEmpty();
+}
+
+} // namespace
+
+QString HelpOpener::FindHelpFile(const QString& dir) {
+    const QStringList pdfs =
+        QDir(dir).entryList({QStringLiteral("*.pdf"), QStringLiteral("*.PDF")}, QDir::Files, QDir::Name);
+    return pdfs.isEmpty() ? QString() : QDir(dir).filePath(pdfs.first());
+}
+
+int HelpOpener::DefaultOpener(const QString& file, const QString&) {
+    if (!QFileInfo(file).isReadable()) return FileNotFound;
+    if (!PdfHandlerKnown()) return NoAssociation;
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(file)) ? Opened : NoAssociation;
+}
+
+void HelpOpener::SetOpener(Opener newOpener) {
+    opener = std::move(newOpener);
+}
+
+QString HelpOpener::FailureText(int code) {
+    if (code > 32) return {};
+    if (code == NoResources) return Texts::String(10000);
+    if (code == NoAssociation) return Texts::String(10001);
+    return QString::asprintf(Texts::String(10002).toUtf8().constData(), code);
+}
+
+int HelpOpener::Open() {
+    return Open(ProgramInfo::ExecutableDir());
+}
+
+int HelpOpener::Open(const QString& dir) {
+    const QString file = FindHelpFile(dir);
+    if (file.isEmpty()) return Opened;
+    const int code = opener ? opener(file, dir) : DefaultOpener(file, dir);
+    if (code <= 32) Messages::Show(FailureText(code));
+    return code;
+}
+
+} // namespace appkit

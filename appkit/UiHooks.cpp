@@ -1,0 +1,64 @@
+#include "UiHooks.h"
+
+#include "WaitCursor.h"
+
+#include "LinkApi.h"
+
+#include <QCoreApplication>
+#include <memory>
+
+namespace appkit {
+
+namespace {
+
+std::function<QWidget*()> mainWindowSource;
+std::unique_ptr<WaitCursor> waitCursor;
+
+void Pump(void*) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+int DisableMainWindow(void*) {
+    QWidget* window = mainWindowSource ? mainWindowSource() : nullptr;
+    if (!window) return -1;
+    const int previous = window->isEnabled() ? 1 : 0;
+    window->setEnabled(false);
+    return previous;
+}
+
+void RestoreMainWindow(void*, int previous) {
+    if (previous < 0) return;
+    if (QWidget* window = mainWindowSource ? mainWindowSource() : nullptr) window->setEnabled(previous != 0);
+}
+
+void SetWaitCursor(void*, int on) {
+    if (on && !waitCursor)
+        waitCursor = std::make_unique<WaitCursor>();
+    else if (!on)
+        waitCursor.reset();
+}
+
+} // namespace
+
+void UiHooks::Install(std::function<QWidget*()> mainWindow) {
+    mainWindowSource = std::move(mainWindow);
+    LinkUiHooks hooks{};
+    hooks.pumpEvents = &Pump;
+    hooks.disableMainWindow = &DisableMainWindow;
+    hooks.restoreMainWindow = &RestoreMainWindow;
+    hooks.setWaitCursor = &SetWaitCursor;
+    LinkSetUiHooks(&hooks);
+}
+
+void UiHooks::Install(QWidget* mainWindow) {
+    QPointer<QWidget> window(mainWindow);
+    Install([window]() -> QWidget* { return window.data(); });
+}
+
+void UiHooks::Remove() {
+    LinkSetUiHooks(nullptr);
+    waitCursor.reset();
+    mainWindowSource = nullptr;
+}
+
+} // namespace appkit

@@ -1,0 +1,104 @@
+// inventory: the transponders in front of a programmer, once or cyclically.
+#include "Commands.h"
+#include "ProgrammerCli.h"
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <set>
+
+namespace Cli {
+
+namespace {
+
+std::atomic<bool> stopRequested{false};
+
+void OnStop(int) {
+    stopRequested = true;
+}
+
+int RunOnce(Programmer::TransponderOperations& operations) {
+    if (operations.RunInventory()) {
+        for (const std::string& epc : operations.Values().epcList)
+            std::printf("%s\n", epc.c_str());
+        return ExitOk;
+    }
+    // No transponder is no failure; a failed inventory is ("Error <code>").
+    if (operations.Values().status.empty()) return ExitOk;
+    PrintStatus(operations.Values().status);
+    return ExitFailed;
+}
+
+// As the dialog's "Inventory Zyklisch": rounds until the time is up (or
+// Ctrl-C). Each EPC is printed the first time it shows: running count, EPC,
+// and the read rate so far (EPCs delivered per second, repeats included).
+int RunCyclic(Programmer::TransponderOperations& operations, int seconds) {
+    using Clock = std::chrono::steady_clock;
+    stopRequested = false;
+    std::signal(SIGINT, OnStop);
+    std::signal(SIGTERM, OnStop);
+    if (seconds == 0) std::fprintf(stderr, "kvplm: cyclic inventory, Ctrl-C ends\n");
+
+    std::set<std::string> seen;
+    long rounds = 0, reads = 0, failedRounds = 0;
+    std::string lastError;
+    const auto start = Clock::now();
+    const auto end = start + std::chrono::seconds(seconds);
+    operations.BeginCyclicInventory();
+    while (!stopRequested && (seconds == 0 || Clock::now() < end)) {
+        const bool found = operations.CyclicInventoryRound();
+        ++rounds;
+        const Programmer::TransponderValues& values = operations.Values();
+        if (!found && !values.status.empty()) {
+            ++failedRounds;
+            if (values.status != lastError) PrintStatus(values.status);
+            lastError = values.status;
+            continue;
+        }
+        lastError.clear();
+        if (!found) continue;
+        reads += long(values.epcList.size());
+        const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+        for (const std::string& epc : values.epcList) {
+            if (!seen.insert(epc).second) continue;
+            std::printf("%zu\t%s\t%.1f reads/s\n", seen.size(), epc.c_str(),
+                        elapsed > 0 ? reads / elapsed : 0.0);
+            std::fflush(stdout);
+        }
+    }
+    operations.EndCyclicInventory();
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    std::fprintf(stderr, "kvplm: %zu transponders, %ld reads in %ld rounds, %.1f s (%.1f reads/s)\n",
+                 seen.size(), reads, rounds, elapsed, elapsed > 0 ? reads / elapsed : 0.0);
+    return rounds > 0 && failedRounds == rounds ? ExitFailed : ExitOk;
+}
+
+int RunInventory(Options& options) {
+    std::string secondsText;
+    const bool cyclic = TakeOption(options.args, "--cyclic", secondsText);
+    const int seconds = cyclic ? ParseInt(secondsText, "--cyclic", 0, 86400) : 0;
+    const std::string port = TakePort(options);
+    NoMoreArgs(options);
+
+    CliProgrammerHost host;
+    int session = ConnectProgrammer(port, options, host);
+    if (session <= 0) return ExitFailed;
+    Programmer::TransponderOperations operations(host);
+    operations.SetSession(session);
+    const int exitCode = cyclic ? RunCyclic(operations, seconds) : RunOnce(operations);
+    return Finish(session, host, exitCode);
+}
+
+const Registration inventory{
+    {"inventory", "PORT [--cyclic SECONDS]",
+     "list the transponders' EPCs (cyclic: each new one with count and read rate; 0 s = "
+     "until Ctrl-C)",
+     40, RunInventory}};
+
+} // namespace
+
+} // namespace Cli

@@ -1,0 +1,94 @@
+#include "ProgrammerCli.h"
+
+#include "HexText.h"
+#include "ProgrammerConnection.h"
+
+#include <algorithm>
+#include <iostream>
+
+namespace Cli {
+
+namespace {
+
+// Table texts end lines with CR LF; a terminal wants LF.
+std::string TerminalText(std::string text) {
+    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
+        text.erase(at, 1);
+    while (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    return text;
+}
+
+} // namespace
+
+void CliProgrammerHost::ShowMessage(const std::string& text) {
+    std::cerr << TerminalText(text) << "\n";
+}
+
+std::string ProgrammerPortName(const std::string& port) {
+    return port;
+}
+
+int ConnectProgrammer(const std::string& port, const Options& options, Programmer::ProgrammerHost& host) {
+    Programmer::ConnectRequest request;
+    request.linkPortName = ProgrammerPortName(port);
+    request.baud = options.baud;
+    request.format = options.format;
+    request.timeoutMs = options.timeout;
+    return Programmer::ProgrammerConnection::Connect(request, "kvplm", "", host).session;
+}
+
+void PrintStatus(const std::string& status) {
+    std::cerr << TerminalText(status) << "\n";
+}
+
+bool TakeSelect(Options& options, std::string& selection) {
+    return TakeOption(options.args, "--select", selection);
+}
+
+bool AddressTransponder(Programmer::TransponderOperations& operations, bool selectGiven,
+                        const std::string& selection) {
+    if (selectGiven) {
+        operations.Values().selectedEpc = selection;
+        return true;
+    }
+    if (operations.RunInventory()) return true;
+    if (!operations.Values().status.empty())
+        PrintStatus(operations.Values().status);
+    else
+        std::cerr << "kvplm: no transponder found\n";
+    return false;
+}
+
+int ParseBank(const std::string& text) {
+    std::string name = text;
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    if (name == "reserved" || name == "0") return Programmer::Bank::Reserved;
+    if (name == "epc" || name == "1") return Programmer::Bank::Epc;
+    if (name == "tid" || name == "2") return Programmer::Bank::Tid;
+    if (name == "user" || name == "3") return Programmer::Bank::User;
+    throw UsageError{"BANK must be reserved, epc, tid, user or 0-3, not \"" + text + "\""};
+}
+
+std::string JoinArgs(const std::vector<std::string>& args) {
+    std::string text;
+    for (const std::string& arg : args)
+        text += (text.empty() ? "" : " ") + arg;
+    return text;
+}
+
+Programmer::Bytes ParseFieldArgs(const std::vector<std::string>& args, size_t limit,
+                                 const std::string& what) {
+    const std::string text = JoinArgs(args);
+    if (Programmer::HexText::TokenCount(text) > limit)
+        throw UsageError{what + " holds at most " + std::to_string(limit) + " bytes"};
+    return Programmer::HexText::Parse(text, limit);
+}
+
+int Finish(int& session, Programmer::ProgrammerHost& host, int exitCode) {
+    Programmer::ProgrammerConnection::Disconnect(session, host);
+    return exitCode;
+}
+
+} // namespace Cli

@@ -1,0 +1,53 @@
+// What the transponder commands (inventory, read, write, write-epc,
+// password) share: connecting as the programmer does, addressing a
+// transponder, printing a status line.
+#pragma once
+
+#include "Cli.h"
+#include "ProgrammerHost.h"
+#include "TransponderOperations.h"
+
+#include <string>
+
+namespace Cli {
+
+// Messages go to stderr; the Yes/No question is never asked by these
+// commands (they write exactly the bytes given); pauses sleep.
+class CliProgrammerHost : public Programmer::ProgrammerHost {
+public:
+    void ShowMessage(const std::string& text) override;
+};
+
+// The link port name for PORT. (The programmer's stored port, "-", joins
+// here once the connection settings are available to the command line.)
+std::string ProgrammerPortName(const std::string& port);
+
+// Connects as the programmer: LinkOpen with the global options, the
+// identification, refusal of a device that cannot write, programming mode.
+// Returns the session, or 0 after printing why not.
+int ConnectProgrammer(const std::string& port, const Options& options, Programmer::ProgrammerHost& host);
+
+// The status line of a failed operation, on stderr.
+void PrintStatus(const std::string& status);
+
+// Takes "--select EPC" from the arguments.
+bool TakeSelect(Options& options, std::string& selection);
+
+// Addresses a transponder: the selection when one was given, otherwise the
+// first transponder of an inventory. False (with the reason printed) when
+// the inventory finds none.
+bool AddressTransponder(Programmer::TransponderOperations& operations, bool selectGiven,
+                        const std::string& selection);
+
+// BANK: reserved, epc, tid, user, or 0-3.
+int ParseBank(const std::string& text);
+
+// HEX arguments read as the dialog reads its fields (joined by single
+// blanks); more than limit bytes is a usage error, not a silent cut.
+Programmer::Bytes ParseFieldArgs(const std::vector<std::string>& args, size_t limit, const std::string& what);
+std::string JoinArgs(const std::vector<std::string>& args);
+
+// Closes the session and returns the exit code.
+int Finish(int& session, Programmer::ProgrammerHost& host, int exitCode);
+
+} // namespace Cli

@@ -1,0 +1,56 @@
+// read: a stretch of a transponder's memory bank.
+#include "Commands.h"
+#include "HexText.h"
+#include "ProgrammerCli.h"
+
+#include <cstdio>
+
+namespace Cli {
+
+namespace {
+
+int RunRead(Options& options) {
+    std::string selection, startText, lengthText;
+    const bool selectGiven = TakeSelect(options, selection);
+    const bool startGiven = TakeOption(options.args, "--start", startText);
+    const bool lengthGiven = TakeOption(options.args, "--length", lengthText);
+    const std::string port = TakePort(options);
+    if (options.args.empty()) throw UsageError{"BANK is missing"};
+    const int bank = ParseBank(options.args.front());
+    options.args.erase(options.args.begin());
+    NoMoreArgs(options);
+    const int start = startGiven ? ParseInt(startText, "--start", 0, 0x1FFFE) : 0;
+    const int length =
+        lengthGiven ? ParseInt(lengthText, "--length", 0, Programmer::TransponderOperations::ReadBufferSize)
+                    : 0;
+    if (start % 2) throw UsageError{"--start must be even (the memory is addressed in 16-bit words)"};
+    if (length == 0 && start != 0) throw UsageError{"reading the whole bank (no --length) starts at 0"};
+
+    CliProgrammerHost host;
+    int session = ConnectProgrammer(port, options, host);
+    if (session <= 0) return ExitFailed;
+    Programmer::TransponderOperations operations(host);
+    operations.SetSession(session);
+    if (!AddressTransponder(operations, selectGiven, selection)) return Finish(session, host, ExitFailed);
+
+    // A length reads that many bytes from the start; none reads the whole
+    // bank, as the dialog's EPC, TID and whole-user-memory reads do.
+    Programmer::Bytes data;
+    const int result =
+        length != 0 ? operations.ReadBank(bank, start, length, data) : operations.ReadWholeBank(bank, data);
+    operations.Report(result, Programmer::Access::Read);
+    if (result < 0) {
+        PrintStatus(operations.Values().status);
+        return Finish(session, host, ExitFailed);
+    }
+    std::printf("%s\n", Programmer::HexText::Format(data).c_str());
+    return Finish(session, host, ExitOk);
+}
+
+const Registration read{{"read", "PORT BANK [--start BYTE] [--length N] [--select EPC]",
+                         "read transponder memory (BANK reserved|epc|tid|user|0-3; no length: whole bank)",
+                         41, RunRead}};
+
+} // namespace
+
+} // namespace Cli

@@ -1,0 +1,22 @@
+// The connect procedures' output in a program: the title goes to the main
+// window, messages into message boxes with the program title.
+#pragma once
+
+#include "ConnectUi.h"
+
+#include <QPointer>
+#include <QWidget>
+
+namespace frontend {
+
+class WidgetConnectUi : public ConnectUi {
+public:
+    explicit WidgetConnectUi(QWidget* mainWindow) : m_window(mainWindow) {}
+    void SetTitle(const QString& title) override;
+    void ShowMessage(const QString& text) override;
+
+private:
+    QPointer<QWidget> m_window;
+};
+
+} // namespace frontend

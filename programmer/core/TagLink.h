@@ -1,0 +1,27 @@
+// The Link API calls the transponder operations make, behind one small
+// interface so that tests can script a reader's answers. Programs use Api(),
+// which forwards every call unchanged to the link library.
+#pragma once
+
+#include <cstdint>
+
+namespace Programmer {
+
+class TagLink {
+public:
+    virtual ~TagLink() = default;
+
+    virtual int Inventory(int session, int value, uint8_t* buffer, int size) = 0;
+    virtual int Select(int session, const uint8_t* bytes, int count) = 0;
+    virtual int ReadTag(int session, int bank, int wordAddress, uint8_t* buffer, int size) = 0;
+    virtual int ReadTagAll(int session, int bank, int wordAddress, uint8_t* buffer, int size) = 0;
+    virtual int WriteTag(int session, int bank, int wordAddress, const uint8_t* bytes, int count) = 0;
+    virtual int RfSwitch(int session, int value) = 0;
+    virtual int GetLastError(int session) = 0;
+    virtual int SetKeepWindowEnabled(int session, int flag) = 0;
+
+    // The link library itself.
+    static TagLink& Api();
+};
+
+} // namespace Programmer
