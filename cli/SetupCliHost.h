@@ -2,7 +2,8 @@
 // stderr, line ends as LF), "connect with the stored settings" opens PORT
 // with the global --baud/--format/--timeout exactly as the connect
 // procedure does, settings live in memory for the run, and the file dialogs
-// answer with the file named on the command line.
+// answer with the file named on the command line. PORT "-" connects with
+// Morvane's stored settings and reads and writes them.
 #pragma once
 
 #include "Cli.h"
@@ -31,6 +32,8 @@ public:
     // connect): 0x1F000, + 0x200 for a HID name, + 0x400 on the network.
     int Flags() const;
     bool IsHid() const;
+    // PORT, or for "-" the link port name of Morvane's stored settings.
+    std::string LinkPortName() const;
     // The result of the last connect (device name, firmware).
     const ReaderConnect::Result& LastConnect() const { return m_last; }
     // Whether an error message was shown.
