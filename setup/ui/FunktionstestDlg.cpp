@@ -39,7 +39,9 @@ QPlainTextEdit* View(QWidget* parent, int control, const QFont& font) {
     const int frame = 2 * view->frameWidth() + 2 * int(view->document()->documentMargin()) + 4;
     view->setMinimumWidth(metrics.horizontalAdvance(QLatin1Char('0')) * 3 * CFunktionstestDlg::BytesPerLine +
                           frame);
-    view->setMinimumHeight(metrics.lineSpacing() * 5 + frame);
+    // A telegram takes a few lines; the views grow when the dialog is made taller.
+    view->setMinimumHeight(metrics.lineSpacing() * 6 + frame);
+    view->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
     return view;
 }
 

@@ -5,6 +5,7 @@
 #include "PageWidgets.h"
 #include "SetupHost.h"
 
+#include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -54,6 +55,9 @@ CKeySequencePage::CKeySequencePage(CEingabeBasisRegisterkarte& model, ISetupHost
     m_items->header()->setStretchLastSection(true);
     m_items->header()->setSectionsMovable(false);
     m_items->setMinimumWidth(240);
+    // The rows are "%02X H     name": a fixed-width font keeps the names in line.
+    m_items->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_items->header()->setFont(font());
 
     m_accept = Button(this, Page::IdAccept);
     m_delete = Button(this, Page::IdDelete);

@@ -28,7 +28,7 @@ CReadBackDlg::CReadBackDlg(QWidget* parent, CWidgetSetupHost& host, int session,
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     m_report->setFont(fixed);
     const QFontMetrics metrics(fixed);
-    m_report->setMinimumSize(metrics.horizontalAdvance(QLatin1Char('M')) * 78, metrics.lineSpacing() * 17);
+    m_report->setMinimumSize(metrics.horizontalAdvance(QLatin1Char('M')) * 78, metrics.lineSpacing() * 20);
 
     auto* read = PageWidgets::Button(this, kDialog, 4);
     auto* clear = PageWidgets::Button(this, kDialog, 3);
@@ -69,6 +69,7 @@ QString CReadBackDlg::ReportText() const {
 
 void CReadBackDlg::ShowReport(const std::string& report) {
     m_report->setPlainText(DisplayText(report));
+    // A report read again is appended: its new part comes into view.
     m_report->verticalScrollBar()->setValue(m_report->verticalScrollBar()->maximum());
     // Between the reads the report is repainted.
     if (m_report->isVisible()) m_report->repaint();

@@ -85,6 +85,8 @@ int main(int argc, char** argv) {
     if (delay >= 0) {
         QTimer::singleShot(delay, &application, [&picture, &frame] {
             if (!picture.isEmpty()) {
+                // A bare X server draws no title bar: the title is printed.
+                std::printf("title:      %s\n", frame.windowTitle().toUtf8().constData());
                 if (Picture().save(picture))
                     std::printf("screenshot: %s\n", picture.toLocal8Bit().constData());
                 else

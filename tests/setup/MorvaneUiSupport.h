@@ -46,11 +46,13 @@ inline void StorePort(const QString& name, int baudrate = 19200) {
 // time (the tests wait on events, not on the line).
 class SimulatedReader {
 public:
-    explicit SimulatedReader(bool lineTime = false) {
+    // announce: listed as a simulated reader in the port list (its folder
+    // is $KVPLM_SIM_DIR).
+    explicit SimulatedReader(bool lineTime = false, bool announce = false) {
         reader = std::make_unique<CSimOutputReader>();
         CPtySimulator::Options options;
         options.lineTime = lineTime;
-        options.announce = false;
+        options.announce = announce;
         sim = std::make_unique<CPtySimulator>(*reader, options);
         std::string message;
         started = sim->Start(&message);
