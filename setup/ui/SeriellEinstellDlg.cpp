@@ -124,6 +124,7 @@ CSeriellEinstellDlg::CSeriellEinstellDlg(QWidget* parent, CWidgetSetupHost& host
     m_previousFocusHook = m_host.onFocusControl;
     m_host.onCurrentBaudRate = [this](int) { m_paramPage->ShowControls(); };
     m_host.onFocusControl = [this](SetupPage page, int control) { FocusControl(page, control); };
+    m_previousDialogParent = m_host.DialogParent();
     m_host.SetDialogParent(this);
 
     UpdateCaption();
@@ -132,7 +133,7 @@ CSeriellEinstellDlg::CSeriellEinstellDlg(QWidget* parent, CWidgetSetupHost& host
 CSeriellEinstellDlg::~CSeriellEinstellDlg() {
     m_host.onCurrentBaudRate = m_previousBaudHook;
     m_host.onFocusControl = m_previousFocusHook;
-    m_host.SetDialogParent(parentWidget());
+    m_host.SetDialogParent(m_previousDialogParent);
 }
 
 CKeySequencePage* CSeriellEinstellDlg::KeyPage(SetupPage page) const {

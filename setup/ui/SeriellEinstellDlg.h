@@ -12,6 +12,7 @@
 #include "SeriellEinstellModel.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <array>
 #include <functional>
 
@@ -84,4 +85,5 @@ private:
 
     std::function<void(int)> m_previousBaudHook;
     std::function<void(SetupPage, int)> m_previousFocusHook;
+    QPointer<QWidget> m_previousDialogParent;
 };

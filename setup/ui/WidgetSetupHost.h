@@ -43,6 +43,7 @@ public:
 
     // The parent of the file dialogs and message boxes.
     void SetDialogParent(QWidget* parent) { m_dialogParent = parent; }
+    QWidget* DialogParent() const { return m_dialogParent; }
     QWidget* TitleWindow() const { return m_titleWindow; }
 
     // The file dialog itself (save: the save dialog), replaceable for tests:

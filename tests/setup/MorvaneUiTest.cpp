@@ -3,6 +3,7 @@
 // boxes are answered by the recorder, file dialogs through the host's seam.
 #include "MorvaneUiSupport.h"
 
+#include "AboutDlg.h"
 #include "ConfigImage.h"
 #include "DataPage.h"
 #include "EinschaltkonfigDlg.h"
@@ -18,6 +19,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -43,6 +45,15 @@ using namespace MorvaneUi;
 using Block = CSimReader::Block;
 
 constexpr int kWaitMs = 10000;
+
+// Stands in for the desktop's handler of the addresses the About box opens.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void Open(const QUrl& url) { urls.append(url); }
+};
 
 class MorvaneUiTest : public ::testing::Test {
 protected:
@@ -202,6 +213,39 @@ TEST_F(MorvaneUiTest, DataPageControlsFollowTheFeatureFlags) {
     // 0x80: the sensor input.
     full->Tabs()->setCurrentIndex(0);
     EXPECT_TRUE(Find<QWidget>(full->ParamPage(), "check1037")->isVisible());
+}
+
+TEST_F(MorvaneUiTest, AStoredUsbPortDisablesSettingTheBaudRate) {
+    StorePort(QStringLiteral("USB: 4401-0001"));
+    auto dialog = OpenProgramming();
+    EXPECT_FALSE(Find<QComboBox>(dialog->ParamPage(), "combo1026")->isEnabled());
+    // No such USB reader here: the connect says so, the pages keep their values.
+    EXPECT_EQ(MessageTexts(), QStringList{QString::fromUtf8("Fehler beim Öffnen des Ports")});
+    EXPECT_FALSE(dialog->ReadResult().connected);
+    EXPECT_EQ(Edit(dialog->ParamPage(), 1002)->text(), "500");
+
+    StorePort(sim.Port());
+    auto serial = OpenProgramming();
+    EXPECT_TRUE(Find<QComboBox>(serial->ParamPage(), "combo1026")->isEnabled());
+}
+
+TEST_F(MorvaneUiTest, AboutBoxShowsTheVersionsAndOpensItsAddresses) {
+    UrlCatcher catcher;
+    for (const char* scheme : {"https", "mailto"})
+        QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), &catcher, "Open");
+    CAboutDlg about;
+    about.show();
+    EXPECT_EQ(Find<QLabel>(&about, "static101")->text(), "KV-PLM Morvane V 1.04");
+    EXPECT_EQ(Find<QLabel>(&about, "static1012")->text(), "SDK Version 1.04");
+    for (const char* name : {"static103", "static104"}) {
+        QLabel* address = Find<QLabel>(&about, QString::fromLatin1(name));
+        // The link is the whole text: a click anywhere on it opens it.
+        QTest::mouseClick(address, Qt::LeftButton, {}, QPoint(4, address->height() / 2));
+    }
+    for (const char* scheme : {"https", "mailto"})
+        QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+    EXPECT_EQ(catcher.urls,
+              (QList<QUrl>{QUrl("https://kvplm.example.org"), QUrl("mailto:kvplm@example.org")}));
 }
 
 TEST_F(MorvaneUiTest, KeyPageEditsTheSequenceAndKeepsTheFocusInTheEntry) {
@@ -657,3 +701,5 @@ TEST_F(MainFrameTest, NewcomerSessionEndToEnd) {
 }
 
 } // namespace
+
+#include "MorvaneUiTest.moc"
