@@ -1,5 +1,6 @@
 #include "EinschaltkonfigDlg.h"
 
+#include "BusyGuard.h"
 #include "PageWidgets.h"
 #include "PowerOnConfig.h"
 #include "WaitCursor.h"
@@ -50,6 +51,7 @@ CEinschaltkonfigDlg::CEinschaltkonfigDlg(QWidget* parent, CWidgetSetupHost& host
 }
 
 void CEinschaltkonfigDlg::Start() {
+    CBusyGuard busy(this);
     appkit::WaitCursor wait;
     if (const std::optional<int> mode = PowerOnConfig::Read(m_session, m_host))
         PageWidgets::CheckButton(m_modes, *mode);
@@ -68,6 +70,7 @@ void CEinschaltkonfigDlg::accept() {
     // Nothing chosen (the mode could not be read): nothing to store.
     const int choice = Choice();
     if (choice >= 0) {
+        CBusyGuard busy(this);
         appkit::WaitCursor wait;
         if (!PowerOnConfig::Write(m_session, choice, m_host)) return;
     }

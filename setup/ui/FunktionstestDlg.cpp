@@ -1,5 +1,6 @@
 #include "FunktionstestDlg.h"
 
+#include "BusyGuard.h"
 #include "PageWidgets.h"
 #include "WaitCursor.h"
 #include "WidgetSetupHost.h"
@@ -154,6 +155,7 @@ CFunktionstestDlg::~CFunktionstestDlg() {
 }
 
 bool CFunktionstestDlg::Start() {
+    CBusyGuard busy(this);
     appkit::WaitCursor wait;
     if (!m_test.Open(m_host, m_flags)) return false;
     ShowState();

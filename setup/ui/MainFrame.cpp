@@ -2,6 +2,7 @@
 
 #include "AboutDlg.h"
 #include "Artwork.h"
+#include "BusyGuard.h"
 #include "EinschaltkonfigDlg.h"
 #include "HelpOpener.h"
 #include "InterfaceDialog.h"
@@ -271,6 +272,7 @@ bool CMainFrame::ConnectForCommand(frontend::Connection& connection) {
     frontend::Connector connector(ui);
     connection = m_connection;
     connection.session = 0;
+    CBusyGuard busy(this);
     const bool connected = connector.ConnectAtStart(connection, m_chooser) && connection.session > 0;
     if (connected) Connected(connection);
     return connected;
@@ -318,7 +320,11 @@ void CMainFrame::OnIpAddress() {
 }
 
 void CMainFrame::OnDeviceConfig() {
-    const SetupConnection connection = m_host.Connect(true);
+    SetupConnection connection;
+    {
+        CBusyGuard busy(this);
+        connection = m_host.Connect(true);
+    }
     if (!connection.Connected()) return;
     CEinschaltkonfigDlg dialog(this, m_host, connection.session);
     dialog.exec();

@@ -1,5 +1,6 @@
 #include "ReadBackDlg.h"
 
+#include "BusyGuard.h"
 #include "PageWidgets.h"
 #include "WaitCursor.h"
 #include "WidgetSetupHost.h"
@@ -78,6 +79,7 @@ void CReadBackDlg::ShowReport(const std::string& report) {
 bool CReadBackDlg::Start() {
     m_readBack.Clear();
     ShowReport(m_readBack.Report());
+    CBusyGuard busy(this);
     appkit::WaitCursor wait;
     const bool found = m_readBack.Run(m_host);
     ShowReport(m_readBack.Report());
@@ -90,6 +92,7 @@ int CReadBackDlg::exec() {
 }
 
 void CReadBackDlg::OnRead() {
+    CBusyGuard busy(this);
     appkit::WaitCursor wait;
     m_readBack.Run(m_host);
     ShowReport(m_readBack.Report());

@@ -1,5 +1,6 @@
 #include "SeriellEinstellDlg.h"
 
+#include "BusyGuard.h"
 #include "DataPage.h"
 #include "FunktionstestDlg.h"
 #include "FunktionstestHidDlg.h"
@@ -176,6 +177,7 @@ void CSeriellEinstellDlg::Open() {
     m_paramPage->ShowControls();
     ActivatePage(m_tabs->currentIndex());
     {
+        CBusyGuard busy(this);
         appkit::WaitCursor wait;
         m_readResult = m_model.ReadFromReader(m_host);
     }
@@ -277,6 +279,7 @@ void CSeriellEinstellDlg::OnLoad() {
 void CSeriellEinstellDlg::OnProgram() {
     ReadAllControls();
     {
+        CBusyGuard busy(this);
         appkit::WaitCursor wait;
         ProgramReader(m_model, m_host);
     }

@@ -4,6 +4,7 @@
 #include "MorvaneUiSupport.h"
 
 #include "AboutDlg.h"
+#include "BusyGuard.h"
 #include "ConfigImage.h"
 #include "DataPage.h"
 #include "EinschaltkonfigDlg.h"
@@ -493,6 +494,31 @@ TEST_F(MorvaneUiTest, PowerOnDialogReadsAndStoresTheMode) {
     EXPECT_EQ(MessageTexts(), QStringList{"Konfiguration konnte nicht gelesen werden!"});
     EXPECT_EQ(unread.Choice(), -1);
     host.CloseSession(connection.session);
+}
+
+TEST_F(MorvaneUiTest, WhileBusyTheDialogTakesNoInputButOtherWindowsDo) {
+    QWidget main;
+    QDialog dialog(&main);
+    auto* button = new QPushButton(QStringLiteral("Programmieren"), &dialog);
+    QDialog other;
+    auto* otherButton = new QPushButton(QStringLiteral("OK"), &other);
+    dialog.show();
+    other.show();
+    int clicks = 0, otherClicks = 0;
+    QObject::connect(button, &QPushButton::clicked, [&] { ++clicks; });
+    QObject::connect(otherButton, &QPushButton::clicked, [&] { ++otherClicks; });
+    {
+        CBusyGuard busy(&dialog);
+        QTest::mouseClick(button, Qt::LeftButton);
+        QTest::keyClick(button, Qt::Key_Space);
+        QTest::mouseClick(otherButton, Qt::LeftButton);
+        dialog.close();
+        EXPECT_TRUE(dialog.isVisible());
+    }
+    EXPECT_EQ(clicks, 0);
+    EXPECT_EQ(otherClicks, 1);
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(clicks, 1);
 }
 
 class MainFrameTest : public MorvaneUiTest {
