@@ -148,10 +148,6 @@ CDataPage::CDataPage(CDatenRegisterkarte& model, QWidget* parent) : QWidget(pare
     ShowControls();
 }
 
-QWidget* CDataPage::Control(int id) const {
-    return FindControl(this, id);
-}
-
 void CDataPage::ShowControls() {
     using Page = CDatenRegisterkarte;
     const Page::Controls& c = m_model.GetControls();

@@ -28,8 +28,6 @@ public:
     void ShowControls();
     // The widgets into the model's controls.
     void ReadControls();
-    // The page's widget of a control id (null if it has none).
-    QWidget* Control(int id) const;
 
 signals:
     void functionTestRequested();

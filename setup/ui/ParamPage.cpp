@@ -105,10 +105,6 @@ CParamPage::CParamPage(CParamRegisterkarte& model, QWidget* parent) : QWidget(pa
     ShowControls();
 }
 
-QWidget* CParamPage::Control(int id) const {
-    return FindControl(this, id);
-}
-
 void CParamPage::ShowControls() {
     const CParamRegisterkarte::Controls& c = m_model.GetControls();
     const CParamRegisterkarte::State& s = m_model.GetState();

@@ -21,7 +21,6 @@ public:
     CParamRegisterkarte& Model() { return m_model; }
     void ShowControls();
     void ReadControls();
-    QWidget* Control(int id) const;
 
 signals:
     void functionTestRequested();
