@@ -2,6 +2,7 @@
 
 #include "HexText.h"
 #include "ProgrammerConnection.h"
+#include "ProgrammerPort.h"
 
 #include <algorithm>
 #include <iostream>
@@ -25,13 +26,34 @@ void CliProgrammerHost::ShowMessage(const std::string& text) {
     std::cerr << TerminalText(text) << "\n";
 }
 
+namespace {
+
+// The programmer's stored settings as it connects with them.
+Programmer::ConnectRequest StoredRequest() {
+    appkit::ProgramInfo::SetCurrent(appkit::Program::Programmer);
+    return Programmer::ProgrammerPort::Request(Programmer::ProgrammerPort::Load());
+}
+
+} // namespace
+
 std::string ProgrammerPortName(const std::string& port) {
-    return port;
+    return port == "-" ? StoredRequest().linkPortName : port;
 }
 
 int ConnectProgrammer(const std::string& port, const Options& options, Programmer::ProgrammerHost& host) {
     Programmer::ConnectRequest request;
-    request.linkPortName = ProgrammerPortName(port);
+    if (port == "-") {
+        if (options.baudGiven || options.formatGiven || options.timeoutGiven)
+            std::cerr << "kvplm: PORT \"-\" uses the programmer's stored settings; --baud, --format and "
+                         "--timeout do not apply\n";
+        request = StoredRequest();
+        const Programmer::ConnectOutcome outcome = Programmer::ProgrammerConnection::Connect(
+            request, appkit::ProgramInfo::Title(appkit::Program::Programmer).toStdString(),
+            appkit::ProgramInfo::Version(appkit::Program::Programmer).toStdString(), host);
+        if (options.trace) std::cerr << "kvplm: " << outcome.title << "\n";
+        return outcome.session;
+    }
+    request.linkPortName = port;
     request.baud = options.baud;
     request.format = options.format;
     request.timeoutMs = options.timeout;
