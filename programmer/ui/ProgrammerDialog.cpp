@@ -117,7 +117,7 @@ QPushButton* ProgrammerDialog::Button(int id, QWidget* parent) {
 void ProgrammerDialog::BuildControls() {
     auto* root = new QVBoxLayout(this);
 
-    // Inventory, with the menu button beside it.
+    // Inventory, with the menu button before it.
     auto* inventory = new QGroupBox(DialogText(kInventoryFrame), this);
     inventory->setObjectName(QStringLiteral("group%1").arg(kInventoryFrame));
     auto* inventoryGrid = new QGridLayout(inventory);
@@ -153,9 +153,10 @@ void ProgrammerDialog::BuildControls() {
     m_menuButton->setToolTip(DialogText(kMenuButton));
     m_menuButton->setAutoRaise(true);
     m_controls.insert(kMenuButton, m_menuButton);
+    // Top left, where the window menu's icon sits in a title bar.
     auto* top = new QHBoxLayout;
+    top->addWidget(m_menuButton, 0, Qt::AlignTop | Qt::AlignLeft);
     top->addWidget(inventory, 1);
-    top->addWidget(m_menuButton, 0, Qt::AlignTop | Qt::AlignRight);
     root->addLayout(top);
 
     // EPC memory: CRC, PC, lengths; the EPC with its buttons.

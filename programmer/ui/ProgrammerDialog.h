@@ -11,8 +11,9 @@
 // succeeds or the user cancels; then it emits opened().
 //
 // The entries of the "system menu" (choose interface, network settings,
-// German/English, About) are in a menu behind the button in the top right
-// corner, in the dialog's context menu and on Alt+Space.
+// German/English, About) are in a menu behind the button with the program
+// icon in the top left corner, in the dialog's context menu and on
+// Alt+Space.
 #pragma once
 
 #include "DialogHost.h"

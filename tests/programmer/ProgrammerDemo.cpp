@@ -28,6 +28,7 @@
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <cstdio>
 
 using Programmer::ProgrammerDialog;
@@ -200,11 +201,12 @@ void Script(ProgrammerDialog& dialog, const QString& newEpc) {
 
     // The menu (a window of its own) and the About box.
     QMenu* menu = dialog.SystemMenu();
-    QWidget* menuButton = Find<QWidget>(dialog, "menuButton");
-    menu->popup(menuButton->mapToGlobal(QPoint(0, menuButton->height())));
-    Settle(200);
-    ShootScreen(QStringLiteral("programmer-menu.png"), &dialog, menu->geometry());
-    menu->hide();
+    auto* menuButton = Find<QToolButton>(dialog, "menuButton");
+    QTimer::singleShot(300, [&] {
+        ShootScreen(QStringLiteral("programmer-menu.png"), &dialog, menu->geometry());
+        menu->hide();
+    });
+    menuButton->showMenu(); // returns when the menu closes
     QTimer::singleShot(300, [&] {
         if (auto* about = dialog.findChild<Programmer::AboutDialog*>()) {
             if (!shots.isEmpty()) about->grab().save(shots + QStringLiteral("/programmer-about.png"));
