@@ -2,24 +2,12 @@
 
 #include "DeviceLists.h"
 #include "LinkApi.h"
+#include "ReaderConnection.h"
 #include "Texts.h"
 
 #include <cstdlib>
 
 namespace frontend {
-
-const int Connector::BaudCycle[4] = {2400, 4800, 9600, 19200};
-
-namespace {
-
-constexpr int NoAnswer = -11;
-
-int HexDigits(const char* text, int count) {
-    const std::string digits(text, size_t(count));
-    return int(std::strtol(digits.c_str(), nullptr, 16));
-}
-
-} // namespace
 
 Connector::Connector(ConnectUi& ui, appkit::Program program, DeviceLists* lists)
     : m_ui(ui), m_program(program), m_lists(lists ? *lists : DeviceLists::System()) {}
@@ -28,31 +16,6 @@ int Connector::OpenStored(const ConnectionSettings& settings) {
     const QByteArray link = settings.LinkPortName().toUtf8();
     return LinkOpen(link.constData(), ConnectionSettings::BaudRateOf(settings.baudrate),
                     ConnectionSettings::FrameCodeOf(settings.baudrate), settings.timeout);
-}
-
-int Connector::OpenPort(const ConnectionSettings& settings, appkit::SettingsStore& store, int& baudrate) {
-    const QByteArray link = settings.LinkPortName().toUtf8();
-    if (ConnectionSettings::IsUsbName(settings.name) || ConnectionSettings::IsLanName(settings.name))
-        return LinkOpen(link.constData(), 19200, 0, settings.timeout);
-
-    int id = OpenStored(settings);
-    if (id != NoAnswer) return id;
-    // A reader set to another rate: only a plain stored rate is searched,
-    // the others at 8N1.
-    int start = -1;
-    for (int i = 0; i < 4; ++i)
-        if (BaudCycle[i] == settings.baudrate) start = i;
-    if (start < 0) return id;
-    for (int step = 1; step < 4; ++step) {
-        const int rate = BaudCycle[(start + step) % 4];
-        id = LinkOpen(link.constData(), rate, 0, settings.timeout);
-        if (id > 0) {
-            store.WriteInt(ConnectionSettings::Section, QStringLiteral("Baudrate"), rate);
-            baudrate = rate;
-            return id;
-        }
-    }
-    return id;
 }
 
 int Connector::ConnectStored(Connection& connection, bool messages) {
@@ -68,39 +31,42 @@ int Connector::ConnectStored(Connection& connection, bool messages) {
     };
     if (settings.name.isEmpty()) return fail(OpenFailed);
 
-    // The rate found by the search is the rate in use from now on.
-    const int id = OpenPort(settings, store, connection.baudrate);
-    if (id <= 0) return fail(OpenFailed);
+    ReaderRequest request;
+    request.linkPortName = settings.LinkPortName().toStdString();
+    request.baudrate = settings.baudrate;
+    request.timeoutMs = settings.timeout;
+    request.serial =
+        !ConnectionSettings::IsUsbName(settings.name) && !ConnectionSettings::IsLanName(settings.name);
+    request.network = ConnectionSettings::IsLanName(settings.name);
+    const ReaderResult result = ConnectReader(request);
+    // The rate found by the search is stored, and in use from now on.
+    if (result.rateFound) {
+        store.WriteInt(ConnectionSettings::Section, QStringLiteral("Baudrate"), result.baudrate);
+        connection.baudrate = result.baudrate;
+    }
 
-    LinkSetState(id, 0);
     const QString title = appkit::ProgramInfo::Title(m_program);
-    char type[4] = {};
-    char device[31] = {};
-    if (LinkGetDeviceInfo(id, type, sizeof type, device, sizeof device) < 0) {
-        LinkClose(id);
+    switch (result.code) {
+    case ReaderResult::Ok:
+        break;
+    case ReaderResult::NoDevice:
         m_ui.SetTitle(title + QLatin1Char(' ') + appkit::Texts::String(m_program, 522));
         return fail(NoDevice);
-    }
-    const int deviceType = HexDigits(type, 3);
-    const int minor = HexDigits(type + 3, 1);
-    if ((deviceType & 0x0F) == 0) {
-        LinkClose(id);
+    case ReaderResult::Refused:
         m_ui.SetTitle(title + QLatin1Char(' ') + appkit::Texts::String(m_program, 523));
         return fail(Refused);
+    default:
+        return fail(OpenFailed);
     }
 
-    const QString linkName = settings.LinkPortName();
     const QString firmware =
-        QString::asprintf(appkit::Texts::String(m_program, 533).toUtf8().constData(), 1, minor);
+        QString::asprintf(appkit::Texts::String(m_program, 533).toUtf8().constData(), 1, result.minorVersion);
     m_ui.SetTitle(title + QStringLiteral(" V") + appkit::ProgramInfo::Version(m_program) +
-                  QStringLiteral(" <") + QString::fromUtf8(device) + QLatin1Char(' ') +
-                  (LinkIsUsb(id) > 0 ? QStringLiteral("USB:") : QString()) + linkName + QLatin1Char(' ') +
-                  firmware + QLatin1Char('>'));
-
-    connection.session = id;
-    connection.flags = ConnectionFlags::Connected | ConnectionFlags::Features;
-    if (linkName.contains(QLatin1String("HID"))) connection.flags |= ConnectionFlags::Hid;
-    if (ConnectionSettings::IsLanName(settings.name)) connection.flags |= ConnectionFlags::Network;
+                  QStringLiteral(" <") + QString::fromStdString(result.deviceName) + QLatin1Char(' ') +
+                  (result.usb ? QStringLiteral("USB:") : QString()) + settings.LinkPortName() +
+                  QLatin1Char(' ') + firmware + QLatin1Char('>'));
+    connection.session = result.session;
+    connection.flags = result.flags;
     return Ok;
 }
 

@@ -60,12 +60,7 @@ public:
     // choose again; false when the user cancels.
     static bool RetryUntilConnected(const std::function<bool()>& connect, const Chooser& choose);
 
-    // The baud rates a serial reader is looked for at, in cycle order.
-    static const int BaudCycle[4];
-
 private:
-    int OpenPort(const ConnectionSettings& settings, appkit::SettingsStore& store, int& baudrate);
-
     ConnectUi& m_ui;
     appkit::Program m_program;
     DeviceLists& m_lists;

@@ -28,8 +28,8 @@ class InterfaceDialog : public QDialog {
     Q_OBJECT
 public:
     explicit InterfaceDialog(QWidget* parent = nullptr,
-                                 appkit::Program program = appkit::ProgramInfo::Current(),
-                                 DeviceLists* lists = nullptr);
+                             appkit::Program program = appkit::ProgramInfo::Current(),
+                             DeviceLists* lists = nullptr);
     ~InterfaceDialog() override;
 
     InterfaceSelection& Model() { return m_model; }

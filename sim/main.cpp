@@ -5,6 +5,7 @@
 // the program; "quit", SIGINT, SIGTERM and SIGHUP do, removing the link and
 // the announce file.
 #include "PtySimulator.h"
+#include "SimOutputReader.h"
 #include "SimConsole.h"
 #include "SimHex.h"
 
@@ -173,7 +174,7 @@ int main(int argc, char** argv) {
     const int signalFd = signalfd(-1, &signals, SFD_CLOEXEC);
     if (signalFd < 0) return Fail(std::string("signalfd: ") + std::strerror(errno));
 
-    CSimReader reader(options);
+    CSimOutputReader reader(options); // with its reader-mode output
     for (const CSimTransponder& tag : tags)
         reader.PlaceTag(tag);
     if (!quiet) {

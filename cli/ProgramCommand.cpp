@@ -1,0 +1,51 @@
+// kvplm program PORT FILE.mkr [--set-baud RATE]: "Laden", then "Programmieren".
+#include "Commands.h"
+#include "ProgramReader.h"
+#include "SeriellEinstellModel.h"
+#include "SetupCliHost.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace Cli {
+
+namespace {
+
+int RunProgram(Options& options) {
+    std::string rateText;
+    const bool setBaud = TakeOption(options.args, "--set-baud", rateText);
+    const std::string port = TakePort(options);
+    if (options.args.empty()) throw UsageError{"FILE.mkr is missing"};
+    const std::string file = options.args.front();
+    options.args.erase(options.args.begin());
+    NoMoreArgs(options);
+    int rate = 0;
+    if (setBaud) {
+        rate = ParseInt(rateText, "--set-baud", 0, 1000000);
+        if (rate != 2400 && rate != 4800 && rate != 9600 && rate != 19200)
+            throw UsageError{"--set-baud takes 2400, 4800, 9600 or 19200"};
+    }
+
+    CSetupCliHost host(port, options, file);
+    if (host.IsHid()) {
+        std::fprintf(stderr, "kvplm: %s: HID readers are not programmed by this command\n", port.c_str());
+        return ExitFailed;
+    }
+    if (access(file.c_str(), R_OK) != 0) {
+        std::fprintf(stderr, "kvplm: cannot read %s\n", file.c_str());
+        return ExitFailed;
+    }
+    // Fresh pages, filled as "Laden" fills them; the file's baud rate is the
+    // one to set unless --set-baud names another.
+    CSeriellEinstellModel model(0, options.baud, host.Flags());
+    if (!model.LoadFile(host, file)) return ExitFailed;
+    if (setBaud) model.Param().ChooseBaudRate(rate);
+    return ProgramReader(model, host) == ProgramResult::Programmed ? ExitOk : ExitFailed;
+}
+
+const Registration program{{"program", "PORT FILE [--set-baud RATE]",
+                            "program the reader with a .mkr configuration", 20, RunProgram}};
+
+} // namespace
+
+} // namespace Cli

@@ -1,0 +1,48 @@
+// kvplm save PORT FILE.mkr: the reader's blocks into fresh pages, as the
+// programming dialog reads them when it opens, then "Speichern".
+#include "Commands.h"
+#include "SeriellEinstellModel.h"
+#include "SetupCliHost.h"
+
+#include <cstdio>
+
+namespace Cli {
+
+namespace {
+
+int RunSave(Options& options) {
+    const std::string port = TakePort(options);
+    if (options.args.empty()) throw UsageError{"FILE.mkr is missing"};
+    const std::string file = options.args.front();
+    options.args.erase(options.args.begin());
+    NoMoreArgs(options);
+
+    CSetupCliHost host(port, options, file);
+    if (host.IsHid()) {
+        std::fprintf(stderr, "kvplm: %s: HID readers are not saved by this command\n", port.c_str());
+        return ExitFailed;
+    }
+    CSeriellEinstellModel model(0, options.baud, host.Flags());
+    const CSeriellEinstellModel::ReaderRead read = model.ReadFromReader(host);
+    if (!read.connected) return ExitFailed;
+    // A backup that silently holds defaults would be worse than none.
+    if (!read.AllRead()) {
+        std::string missing;
+        const std::pair<bool, const char*> blocks[] = {
+            {read.modeParam, "ModeParam"}, {read.param, "Param"},       {read.prefix, "Prefix"},
+            {read.suffix, "Suffix"},       {read.postcode, "Postcode"}, {read.termix, "Termix"}};
+        for (const auto& [ok, name] : blocks)
+            if (!ok) missing += std::string(missing.empty() ? "" : ", ") + name;
+        std::fprintf(stderr, "kvplm: the reader did not give its %s block(s); nothing saved\n",
+                     missing.c_str());
+        return ExitFailed;
+    }
+    return model.Save(host) ? ExitOk : ExitFailed;
+}
+
+const Registration save{
+    {"save", "PORT FILE.mkr", "save the reader's configuration as a .mkr file", 22, RunSave}};
+
+} // namespace
+
+} // namespace Cli

@@ -1,0 +1,146 @@
+#include "SetupCliHost.h"
+
+#include "ConnectionSettings.h"
+#include "SettingsStore.h"
+#include "StoredPort.h"
+
+#include <cstdio>
+#include <iostream>
+
+namespace Cli {
+
+std::string WithLf(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            out += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+namespace {
+// PORT "-" works on the settings of Morvane themselves.
+bool Stored(const std::string& port) {
+    return port == "-";
+}
+} // namespace
+
+CSetupCliHost::CSetupCliHost(const std::string& port, const Options& options, const std::string& file)
+    : m_port(port), m_file(file), m_options(options) {
+    if (Stored(port)) appkit::ProgramInfo::SetCurrent(appkit::Program::Morvane);
+    m_settings["Port/Name"] = port;
+    m_settings["Port/Baudrate"] = std::to_string(options.baud + options.format);
+    m_settings["Port/Timeout"] = std::to_string(options.timeout);
+}
+
+MessageAnswer CSetupCliHost::ShowMessage(const SetupMessage& message) {
+    const bool error = message.icon == MessageIcon::Exclamation || message.icon == MessageIcon::Error;
+    std::string text = WithLf(message.text);
+    if (text.empty() || text.back() != '\n') text += '\n';
+    if (error) {
+        m_error = true;
+        std::fputs(text.c_str(), stderr);
+    } else {
+        std::fputs(text.c_str(), stdout);
+        std::fflush(stdout);
+    }
+    // Nothing here asks; a question is answered No, so nothing is saved by surprise.
+    return message.buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
+}
+
+SetupConnection CSetupCliHost::Connect(bool withMessages) {
+    if (Stored(m_port)) {
+        // The stored-settings connect prints its own reason on failure.
+        m_last = ReaderConnect::Result{};
+        const int id = OpenStoredPort(m_options);
+        if (id <= 0) {
+            m_error = true;
+            m_last.connection.code = 1;
+            return m_last.connection;
+        }
+        m_last.connection.code = 0;
+        m_last.connection.session = id;
+        m_last.connection.baud = LastStoredConnection().baudrate;
+        m_last.connection.flags = LastStoredConnection().flags;
+        return m_last.connection;
+    }
+    ReaderConnect::Request request;
+    request.port = m_settings["Port/Name"];
+    request.baudrate = std::atoi(m_settings["Port/Baudrate"].c_str());
+    request.timeoutMs = m_options.timeout;
+    m_last = ReaderConnect::Connect(request);
+    if (!m_last.connection.Connected()) {
+        if (withMessages) ShowMessage(ReaderConnect::FailureMessage(m_last.connection.code));
+        return m_last.connection;
+    }
+    // A reader found at another standard rate keeps that rate for the run.
+    if (m_last.openedBaud && m_last.openedBaud != request.baudrate - request.baudrate % 100)
+        m_settings["Port/Baudrate"] = std::to_string(m_last.openedBaud);
+    return m_last.connection;
+}
+
+void CSetupCliHost::CloseSession(int session) {
+    ReaderConnect::Close(session);
+}
+
+std::string CSetupCliHost::GetSetting(const std::string& section, const std::string& key,
+                                      const std::string& fallback) {
+    if (Stored(m_port)) {
+        appkit::SettingsStore store(appkit::Program::Morvane);
+        return store
+            .GetString(QString::fromStdString(section), QString::fromStdString(key),
+                       QString::fromStdString(fallback))
+            .toStdString();
+    }
+    const auto it = m_settings.find(section + "/" + key);
+    return it == m_settings.end() ? fallback : it->second;
+}
+
+void CSetupCliHost::SetSetting(const std::string& section, const std::string& key, const std::string& value) {
+    if (Stored(m_port)) {
+        appkit::SettingsStore store(appkit::Program::Morvane);
+        store.WriteString(QString::fromStdString(section), QString::fromStdString(key),
+                          QString::fromStdString(value));
+        store.Sync();
+        return;
+    }
+    m_settings[section + "/" + key] = value;
+}
+
+std::optional<std::string> CSetupCliHost::ChooseOpenFile() {
+    if (m_file.empty()) return std::nullopt;
+    return m_file;
+}
+
+std::optional<std::string> CSetupCliHost::ChooseSaveFile() {
+    return ChooseOpenFile();
+}
+
+std::string CSetupCliHost::LinkPortName() const {
+    if (!Stored(m_port)) return m_port;
+    appkit::SettingsStore store(appkit::Program::Morvane);
+    frontend::ConnectionSettings settings;
+    settings.name = store.GetString(frontend::ConnectionSettings::Section, QStringLiteral("Name"));
+    settings.address = store.GetInt(frontend::ConnectionSettings::Section, QStringLiteral("Adresse"), 1);
+    return settings.LinkPortName().toStdString();
+}
+
+bool CSetupCliHost::IsHid() const {
+    return ReaderConnect::IsHidPort(LinkPortName());
+}
+
+int CSetupCliHost::Flags() const {
+    bool network = ReaderConnect::IsNetworkPort(m_port);
+    if (Stored(m_port)) {
+        appkit::SettingsStore store(appkit::Program::Morvane);
+        network = frontend::ConnectionSettings::IsLanName(
+            store.GetString(frontend::ConnectionSettings::Section, QStringLiteral("Name")));
+    }
+    return 0x1F000 | (IsHid() ? 0x200 : 0) | (network ? 0x400 : 0);
+}
+
+} // namespace Cli

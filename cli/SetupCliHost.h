@@ -1,0 +1,54 @@
+// The Morvane procedures on a terminal: message boxes are printed (errors on
+// stderr, line ends as LF), "connect with the stored settings" opens PORT
+// with the global --baud/--format/--timeout exactly as the connect
+// procedure does, settings live in memory for the run, and the file dialogs
+// answer with the file named on the command line. PORT "-" connects with
+// Morvane's stored settings and reads and writes them.
+#pragma once
+
+#include "Cli.h"
+#include "ReaderConnect.h"
+#include "SetupHost.h"
+
+#include <map>
+#include <string>
+
+namespace Cli {
+
+class CSetupCliHost : public ISetupHost {
+public:
+    CSetupCliHost(const std::string& port, const Options& options, const std::string& file = "");
+
+    MessageAnswer ShowMessage(const SetupMessage& message) override;
+    SetupConnection Connect(bool withMessages) override;
+    void CloseSession(int session) override;
+    std::string GetSetting(const std::string& section, const std::string& key,
+                           const std::string& fallback) override;
+    void SetSetting(const std::string& section, const std::string& key, const std::string& value) override;
+    std::optional<std::string> ChooseOpenFile() override;
+    std::optional<std::string> ChooseSaveFile() override;
+
+    // Connection flags the pages are built with for this port (before any
+    // connect): 0x1F000, + 0x200 for a HID name, + 0x400 on the network.
+    int Flags() const;
+    bool IsHid() const;
+    // PORT, or for "-" the link port name of Morvane's stored settings.
+    std::string LinkPortName() const;
+    // The result of the last connect (device name, firmware).
+    const ReaderConnect::Result& LastConnect() const { return m_last; }
+    // Whether an error message was shown.
+    bool ShowedError() const { return m_error; }
+
+private:
+    std::string m_port;
+    std::string m_file;
+    Options m_options;
+    std::map<std::string, std::string> m_settings;
+    ReaderConnect::Result m_last;
+    bool m_error = false;
+};
+
+// "\r\n" and lone "\r" as "\n".
+std::string WithLf(const std::string& text);
+
+} // namespace Cli

@@ -1,0 +1,66 @@
+// kvplm show FILE.mkr: the record and the six blocks a file would program.
+#include "Commands.h"
+#include "SeriellEinstellModel.h"
+#include "SetupCliHost.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace Cli {
+
+namespace {
+
+int RunShow(Options& options) {
+    if (options.args.empty()) throw UsageError{"FILE.mkr is missing"};
+    const std::string file = options.args.front();
+    options.args.erase(options.args.begin());
+    NoMoreArgs(options);
+    if (access(file.c_str(), R_OK) != 0) {
+        std::fprintf(stderr, "kvplm: cannot read %s\n", file.c_str());
+        return ExitFailed;
+    }
+    CSetupCliHost host("", options, file);
+    CSeriellEinstellModel model(0, 19200, 0x1F000);
+    if (!model.LoadFile(host, file)) return ExitFailed;
+    CSeriellEinstellModel::Image image;
+    if (auto message = model.BuildImage(image)) {
+        host.ShowMessage(*message);
+        return ExitFailed;
+    }
+
+    const KonfigDaten& r = image.record;
+    std::printf("KonfigDaten\n");
+    std::printf("  TransponderTyp   %u\n", unsigned(r.TransponderTyp));
+    for (size_t i = 0; i < 4; ++i)
+        std::printf("  Register%zu        MemType %u  Start %d  Laenge %u\n", i + 1,
+                    unsigned(r.Registers[i].MemTypeRegister), r.Registers[i].StartRegister,
+                    unsigned(r.Registers[i].LaengeRegister));
+    std::printf("  Darstellung      %u\n", unsigned(r.Darstellung));
+    std::printf("  ZeichenAnzahl    %u\n", unsigned(r.ZeichenAnzahl));
+    std::printf("  Betriebsart      %u\n", unsigned(r.Betriebsart));
+    std::printf("  GueltigeBytes    %u\n", unsigned(r.GueltigeBytes));
+    std::printf("  GueltigeBytesAb  %u\n", unsigned(r.GueltigeBytesAb));
+    std::printf("  Ausrichtung      %u\n", unsigned(r.Ausrichtung));
+    std::printf("  KennungLinks     %u\n", unsigned(r.KennungLinks));
+    std::printf("  KennungRechts    %u\n", unsigned(r.KennungRechts));
+    std::printf("  Zykluszeit       %d\n", r.Zykluszeit);
+    std::printf("  Baudrate         %d\n", r.Baudrate);
+    std::printf("  TimeoutRS232     %d\n", r.TimeoutRS232);
+    std::printf("  Aufforderung     %u\n", unsigned(r.Aufforderung));
+    std::printf("Blocks, in the order programming writes them\n");
+    std::printf("  Prefix     %s\n", Hex(image.prefix).c_str());
+    std::printf("  Param      %s\n", Hex(image.param).c_str());
+    std::printf("  ModeParam  %s\n", Hex(image.modeParam).c_str());
+    std::printf("  Suffix     %s\n", Hex(image.suffix).c_str());
+    std::printf("  Postcode   %s\n", Hex(image.postcode).c_str());
+    std::printf("  Termix     %s\n", Hex(image.termix).c_str());
+    std::printf("Baud rate to set: %d\n", model.Param().ChosenBaudRate());
+    return ExitOk;
+}
+
+const Registration show{
+    {"show", "FILE.mkr", "the record and the six blocks a .mkr file programs", 23, RunShow}};
+
+} // namespace
+
+} // namespace Cli

@@ -1,0 +1,20 @@
+// "Programmieren": writes the pages of the programming dialog into the
+// reader, block by block, on a session of its own.
+#pragma once
+
+#include "SetupHost.h"
+
+class CSeriellEinstellModel;
+
+enum class ProgramResult {
+    Programmed,   // all blocks written; 509 shown
+    Failed,       // a write or the baud rate change failed; 510 shown
+    NoConnection, // connecting failed; the connect message and 522 shown
+    Invalid,      // a page did not validate; its message shown, nothing more
+};
+
+// Connects with the stored settings, writes Prefix, Param, ModeParam,
+// Suffix, Postcode and Termix in this order, changes the baud rate when one
+// was chosen under "Setzen:", closes the session and shows the outcome. The
+// session is closed on every path.
+ProgramResult ProgramReader(CSeriellEinstellModel& model, ISetupHost& host);

@@ -1,0 +1,229 @@
+#include "SeriellEinstellModel.h"
+
+#include "LinkApi.h"
+#include "ProfileFile.h"
+#include "SetupText.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+SetupMessage FileMessage(int id, const std::string& path) {
+    SetupMessage message;
+    message.id = id;
+    message.text = SetupText::Formatted(id, {path});
+    message.icon = MessageIcon::Exclamation;
+    return message;
+}
+
+} // namespace
+
+CSeriellEinstellModel::CSeriellEinstellModel(int session, int baud, int connectionFlags)
+    : m_session(session), m_baud(baud), m_flags(connectionFlags), m_param(connectionFlags),
+      m_prefix(500, 524, (connectionFlags & 0x200) != 0), m_daten(connectionFlags),
+      m_suffix(501, 525, (connectionFlags & 0x200) != 0),
+      m_abziehen(502, 527, (connectionFlags & 0x200) != 0),
+      m_trenner(520, 526, (connectionFlags & 0x200) != 0), m_caption(SetupText::Get(508)) {}
+
+CEingabeBasisRegisterkarte* CSeriellEinstellModel::KeyPage(SetupPage page) {
+    switch (page) {
+    case SetupPage::Prefix:
+        return &m_prefix;
+    case SetupPage::Suffix:
+        return &m_suffix;
+    case SetupPage::Abziehen:
+        return &m_abziehen;
+    case SetupPage::Trenner:
+        return &m_trenner;
+    default:
+        return nullptr;
+    }
+}
+
+const char* CSeriellEinstellModel::Section(SetupPage page) {
+    switch (page) {
+    case SetupPage::Prefix:
+        return "Prefix";
+    case SetupPage::Suffix:
+        return "Suffix";
+    case SetupPage::Abziehen:
+        return "Abziehen";
+    case SetupPage::Trenner:
+        return "Termix";
+    default:
+        return "";
+    }
+}
+
+void CSeriellEinstellModel::InitLastPath(ISetupHost& host) {
+    if (!host.GetSetting("Settings", "LastPfad", "").empty()) return;
+    std::error_code error;
+    std::filesystem::path folder = std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
+    if (error) folder = std::filesystem::current_path(error);
+    host.SetSetting("Settings", "LastPfad", (folder / "test.mkp").string());
+}
+
+void CSeriellEinstellModel::SetCaptionPath(const std::string& path) {
+    std::string caption = m_caption;
+    const size_t dash = caption.find(" - ");
+    if (dash != std::string::npos) caption.erase(dash);
+    std::error_code error;
+    std::filesystem::path full = std::filesystem::absolute(path, error);
+    m_caption = caption + " - " + (error ? path : full.lexically_normal().string());
+}
+
+CSeriellEinstellModel::ReaderRead CSeriellEinstellModel::ReadFromReader(ISetupHost& host) {
+    ReaderRead read;
+    if (m_session == 0) {
+        m_baud = 19200;
+        const SetupConnection connection = host.Connect(true);
+        if (!connection.Connected()) return read;
+        m_session = connection.session;
+        m_baud = connection.baud;
+    }
+    read.connected = true;
+    auto show = [&host](const std::optional<SetupMessage>& message) {
+        if (message) host.ShowMessage(*message);
+    };
+
+    unsigned char mode[4] = {0, 0, 0, 0};
+    if (ReadModeParam(m_session, mode, sizeof mode) >= 0) {
+        std::optional<SetupMessage> message;
+        m_param.FromBlock(mode, sizeof mode, m_baud, &message);
+        show(message);
+        read.modeParam = true;
+    }
+    unsigned char buffer[255];
+    const int paramLength = ReadParam(m_session, buffer, sizeof buffer);
+    if (paramLength >= 0) {
+        std::optional<SetupMessage> message;
+        m_daten.FromBlock(buffer, size_t(paramLength), &message);
+        show(message);
+        m_daten.TakeSnapshot();
+        read.param = true;
+    }
+    struct Sequence {
+        int (*read)(int, unsigned char*, int);
+        CEingabeBasisRegisterkarte& page;
+        bool& flag;
+    };
+    Sequence sequences[] = {{ReadPrefix, m_prefix, read.prefix},
+                            {ReadSuffix, m_suffix, read.suffix},
+                            {ReadPostcode, m_abziehen, read.postcode},
+                            {ReadTermix, m_trenner, read.termix}};
+    for (Sequence& sequence : sequences) {
+        const int length = sequence.read(m_session, buffer, sizeof buffer);
+        if (length < 0) continue;
+        sequence.page.FromBlock(buffer, size_t(length));
+        sequence.page.SetChanged(false);
+        sequence.flag = true;
+    }
+    host.CloseSession(m_session);
+    m_session = 0;
+    return read;
+}
+
+bool CSeriellEinstellModel::NeedsSaving(ISetupHost& host) {
+    if (m_prefix.Changed() || m_suffix.Changed() || m_abziehen.Changed()) return true;
+    std::optional<SetupMessage> message;
+    const bool changed = m_daten.HasChanged(&message);
+    if (message) host.ShowMessage(*message);
+    return changed;
+}
+
+bool CSeriellEinstellModel::Load(ISetupHost& host) {
+    if (NeedsSaving(host)) {
+        SetupMessage question = SetupMessage::FromId(516, MessageIcon::Question);
+        question.buttons = MessageButtons::YesNo;
+        if (host.ShowMessage(question) == MessageAnswer::Yes && !Save(host)) return false;
+    }
+    const std::optional<std::string> path = host.ChooseOpenFile();
+    if (!path) return false;
+    return LoadFile(host, *path);
+}
+
+bool CSeriellEinstellModel::LoadFile(ISetupHost& host, const std::string& path) {
+    CProfileFile file;
+    if (!file.Load(path)) {
+        host.ShowMessage(FileMessage(592, path));
+        return false;
+    }
+    m_prefix.Empty();
+    m_suffix.Empty();
+    m_abziehen.Empty();
+    if (auto message = m_prefix.ReadProfile(file, "Prefix")) host.ShowMessage(*message);
+    m_daten.ReadProfile(file);
+    m_param.ReadProfile(file);
+    if (auto message = m_suffix.ReadProfile(file, "Suffix")) host.ShowMessage(*message);
+    if (auto message = m_abziehen.ReadProfile(file, "Abziehen")) host.ShowMessage(*message);
+    if (auto message = m_trenner.ReadProfile(file, "Termix")) host.ShowMessage(*message);
+    SetCaptionPath(path);
+    m_prefix.SetChanged(false);
+    m_suffix.SetChanged(false);
+    m_abziehen.SetChanged(false);
+    m_daten.TakeSnapshot();
+    return true;
+}
+
+bool CSeriellEinstellModel::Save(ISetupHost& host) {
+    if (auto message = m_daten.Validate()) {
+        host.ShowMessage(*message);
+        host.ShowMessage(SetupMessage::FromId(517));
+        return false;
+    }
+    if (auto message = m_param.Validate()) host.ShowMessage(*message); // shown; saving goes on
+    InitLastPath(host);
+    const std::optional<std::string> path = host.ChooseSaveFile();
+    if (!path) return false;
+
+    // Keys of other sections, comments and left-over keys stay in the file.
+    CProfileFile file;
+    if (!file.Load(*path)) {
+        host.ShowMessage(FileMessage(592, *path));
+        return false;
+    }
+    m_prefix.WriteProfile(file, "Prefix");
+    if (auto message = m_daten.Validate()) {
+        host.ShowMessage(*message);
+        return false;
+    }
+    KonfigDaten record;
+    m_daten.ToRecord(record);
+    CDatenRegisterkarte::WriteProfile(record, file);
+    if (auto message = m_param.Validate()) {
+        host.ShowMessage(*message);
+        return false;
+    }
+    m_param.ToRecord(record);
+    CParamRegisterkarte::WriteProfile(record, file);
+    m_suffix.WriteProfile(file, "Suffix");
+    m_abziehen.WriteProfile(file, "Abziehen");
+    m_trenner.WriteProfile(file, "Termix");
+    if (!file.Save(*path)) {
+        host.ShowMessage(FileMessage(591, *path));
+        return false;
+    }
+    SetCaptionPath(*path);
+    m_prefix.SetChanged(false);
+    m_suffix.SetChanged(false);
+    m_abziehen.SetChanged(false);
+    m_trenner.SetChanged(false);
+    m_daten.TakeSnapshot();
+    return true;
+}
+
+std::optional<SetupMessage> CSeriellEinstellModel::BuildImage(Image& image) {
+    image = Image();
+    image.prefix = m_prefix.ToBlock();
+    if (auto message = m_daten.Validate()) return message;
+    m_daten.ToRecord(image.record);
+    image.param = ConfigImage::BuildParam(image.record);
+    if (auto message = m_param.Validate()) return message;
+    m_param.ToRecord(image.record);
+    image.modeParam = ConfigImage::BuildModeParam(image.record);
+    image.suffix = m_suffix.ToBlock();
+    image.postcode = m_abziehen.ToBlock();
+    image.termix = m_trenner.ToBlock();
+    return std::nullopt;
+}

@@ -1,0 +1,103 @@
+// CSeriellEinstellModel: the programming dialog's document without its
+// widgets. It owns the six pages (parameter, Prefix, data, Suffix, Abziehen,
+// Register Trenner), the session, baud rate and connection flags the dialog
+// was opened with, and the caption; and it runs the dialog's procedures:
+// reading the reader's blocks when the dialog opens, "Laden" and
+// "Speichern". Messages, file choice, connecting and settings go through an
+// ISetupHost.
+//
+// "Speichern" collects every key in memory and writes the file in one piece
+// (temporary file, then rename) only when all pages validated: a page that
+// fails leaves the file as it was, and a file that cannot be written is
+// reported, not ignored.
+#pragma once
+
+#include "ConfigImage.h"
+#include "DatenRegisterkarte.h"
+#include "EingabeBasisRegisterkarte.h"
+#include "KonfigDaten.h"
+#include "ParamRegisterkarte.h"
+#include "SetupHost.h"
+
+#include <optional>
+#include <string>
+
+class CProfileFile;
+
+class CSeriellEinstellModel {
+public:
+    // session 0 = none; baud = the baud rate in use; flags = connection flags.
+    CSeriellEinstellModel(int session = 0, int baud = 19200, int connectionFlags = 0);
+
+    CParamRegisterkarte& Param() { return m_param; }
+    CDatenRegisterkarte& Daten() { return m_daten; }
+    CEingabeBasisRegisterkarte& Prefix() { return m_prefix; }
+    CEingabeBasisRegisterkarte& Suffix() { return m_suffix; }
+    CEingabeBasisRegisterkarte& Abziehen() { return m_abziehen; }
+    CEingabeBasisRegisterkarte& Trenner() { return m_trenner; }
+    // Prefix, Suffix, Abziehen or Trenner; null for the other pages.
+    CEingabeBasisRegisterkarte* KeyPage(SetupPage page);
+    // The .mkr section of a key sequence page: "Prefix", "Suffix", "Abziehen", "Termix".
+    static const char* Section(SetupPage page);
+
+    int Session() const { return m_session; }
+    void SetSession(int session) { m_session = session; }
+    int Baud() const { return m_baud; }
+    void SetBaud(int baud) { m_baud = baud; }
+    int Flags() const { return m_flags; }
+    bool IsHid() const { return (m_flags & 0x200) != 0; }
+    bool IsNetwork() const { return (m_flags & 0x400) != 0; }
+
+    // 508, or after a load or save 508 " - " and the file's full path.
+    const std::string& Caption() const { return m_caption; }
+
+    // "Settings"/"LastPfad": when empty, the program's folder and "test.mkp".
+    static void InitLastPath(ISetupHost& host);
+
+    // Which blocks reached their pages when the dialog opened.
+    struct ReaderRead {
+        bool connected = false;
+        bool modeParam = false, param = false, prefix = false, suffix = false, postcode = false,
+             termix = false;
+        bool AllRead() const { return modeParam && param && prefix && suffix && postcode && termix; }
+    };
+    // Opening the dialog: connect if there is no session (with messages), read
+    // the six blocks into the pages (a block that cannot be read leaves its
+    // page as it is), close the session.
+    ReaderRead ReadFromReader(ISetupHost& host);
+
+    // "Laden": ask 516 when something changed (Yes saves first), choose the
+    // file, load it. True when a file was loaded.
+    bool Load(ISetupHost& host);
+    // The loading itself, for a chosen file. False (with a message) only when
+    // the file exists but cannot be read.
+    bool LoadFile(ISetupHost& host, const std::string& path);
+    // Whether "Laden" has to ask first (a validation message of the data page
+    // is shown through host).
+    bool NeedsSaving(ISetupHost& host);
+
+    // "Speichern": validate, choose the file, write it. True when saved.
+    bool Save(ISetupHost& host);
+
+    // What programming would write, built as programming builds it (for
+    // display). A page that does not validate gives its message instead.
+    struct Image {
+        KonfigDaten record;
+        ConfigImage::Bytes param, modeParam, prefix, suffix, postcode, termix;
+    };
+    std::optional<SetupMessage> BuildImage(Image& image);
+
+private:
+    void SetCaptionPath(const std::string& path);
+
+    int m_session;
+    int m_baud;
+    int m_flags;
+    CParamRegisterkarte m_param;
+    CEingabeBasisRegisterkarte m_prefix;
+    CDatenRegisterkarte m_daten;
+    CEingabeBasisRegisterkarte m_suffix;
+    CEingabeBasisRegisterkarte m_abziehen;
+    CEingabeBasisRegisterkarte m_trenner;
+    std::string m_caption;
+};
