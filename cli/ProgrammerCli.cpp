@@ -5,6 +5,7 @@
 #include "ProgrammerPort.h"
 
 #include <algorithm>
+#include <cctype>
 #include <iostream>
 
 namespace Cli {
@@ -64,8 +65,24 @@ void PrintStatus(const std::string& status) {
     std::cerr << TerminalText(status) << "\n";
 }
 
+namespace {
+// On a command line a run of hex digits such as E2003412 is the natural way
+// to write bytes: an even-length run is split into its bytes. Anything else
+// keeps the field's own reading ("E2001" is one token and reads as 0).
+std::string SplitHexRun(const std::string& arg) {
+    if (arg.size() <= 2 || arg.size() % 2 ||
+        !std::all_of(arg.begin(), arg.end(), [](unsigned char c) { return std::isxdigit(c); }))
+        return arg;
+    std::string text;
+    for (size_t i = 0; i < arg.size(); i += 2) text += (i ? " " : "") + arg.substr(i, 2);
+    return text;
+}
+} // namespace
+
 bool TakeSelect(Options& options, std::string& selection) {
-    return TakeOption(options.args, "--select", selection);
+    if (!TakeOption(options.args, "--select", selection)) return false;
+    selection = SplitHexRun(selection);
+    return true;
 }
 
 bool AddressTransponder(Programmer::TransponderOperations& operations, bool selectGiven,
@@ -96,7 +113,7 @@ int ParseBank(const std::string& text) {
 std::string JoinArgs(const std::vector<std::string>& args) {
     std::string text;
     for (const std::string& arg : args)
-        text += (text.empty() ? "" : " ") + arg;
+        text += (text.empty() ? "" : " ") + SplitHexRun(arg);
     return text;
 }
 

@@ -183,6 +183,21 @@ TEST_F(ProgrammerCli, WriteAndWriteEpc) {
     EXPECT_EQ(run.out, "E2 00 00 00 00 00 00 00 00 00 00 99\n");
 }
 
+TEST_F(ProgrammerCli, HexRunsOnTheCommandLineAreSplitIntoBytes) {
+    StartDevice(0x302, {"30 00 11 22", "E2 00 34 12"});
+    Outcome run = Kvplm({"read", Port(), "epc", "--select", "E2003412", "--length", "2"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Operations(), (Lines{"C2 E2 00 34 12", "C3 01 00 00 00 02"}));
+    reader->ClearLogs();
+    run = Kvplm({"write", Port(), "user", "--start", "0", "AABB", "--select", "E2003412"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Operations(), (Lines{"C2 E2 00 34 12", "C4 03 00 00 00 AA BB"}));
+    // An odd run keeps the field's own reading: one token, the byte 0.
+    reader->ClearLogs();
+    run = Kvplm({"write", Port(), "user", "--start", "0", "E2001", "--select", "E2003412"});
+    EXPECT_EQ(Operations(), (Lines{"C2 E2 00 34 12", "C4 03 00 00 00 00"}));
+}
+
 TEST_F(ProgrammerCli, Passwords) {
     StartDevice(0x302, {"30 00 11 22"});
     Outcome run = Kvplm({"password", Port(), "kill", "01", "02", "03"});
