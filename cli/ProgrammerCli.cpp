@@ -2,8 +2,10 @@
 
 #include "HexText.h"
 #include "ProgrammerConnection.h"
+#include "ProgrammerPort.h"
 
 #include <algorithm>
+#include <cctype>
 #include <iostream>
 
 namespace Cli {
@@ -25,13 +27,34 @@ void CliProgrammerHost::ShowMessage(const std::string& text) {
     std::cerr << TerminalText(text) << "\n";
 }
 
+namespace {
+
+// The programmer's stored settings as it connects with them.
+Programmer::ConnectRequest StoredRequest() {
+    appkit::ProgramInfo::SetCurrent(appkit::Program::Programmer);
+    return Programmer::ProgrammerPort::Request(Programmer::ProgrammerPort::Load());
+}
+
+} // namespace
+
 std::string ProgrammerPortName(const std::string& port) {
-    return port;
+    return port == "-" ? StoredRequest().linkPortName : port;
 }
 
 int ConnectProgrammer(const std::string& port, const Options& options, Programmer::ProgrammerHost& host) {
     Programmer::ConnectRequest request;
-    request.linkPortName = ProgrammerPortName(port);
+    if (port == "-") {
+        if (options.baudGiven || options.formatGiven || options.timeoutGiven)
+            std::cerr << "kvplm: PORT \"-\" uses the programmer's stored settings; --baud, --format and "
+                         "--timeout do not apply\n";
+        request = StoredRequest();
+        const Programmer::ConnectOutcome outcome = Programmer::ProgrammerConnection::Connect(
+            request, appkit::ProgramInfo::Title(appkit::Program::Programmer).toStdString(),
+            appkit::ProgramInfo::Version(appkit::Program::Programmer).toStdString(), host);
+        if (options.trace) std::cerr << "kvplm: " << outcome.title << "\n";
+        return outcome.session;
+    }
+    request.linkPortName = port;
     request.baud = options.baud;
     request.format = options.format;
     request.timeoutMs = options.timeout;
@@ -42,8 +65,24 @@ void PrintStatus(const std::string& status) {
     std::cerr << TerminalText(status) << "\n";
 }
 
+namespace {
+// On a command line a run of hex digits such as E2003412 is the natural way
+// to write bytes: an even-length run is split into its bytes. Anything else
+// keeps the field's own reading ("E2001" is one token and reads as 0).
+std::string SplitHexRun(const std::string& arg) {
+    if (arg.size() <= 2 || arg.size() % 2 ||
+        !std::all_of(arg.begin(), arg.end(), [](unsigned char c) { return std::isxdigit(c); }))
+        return arg;
+    std::string text;
+    for (size_t i = 0; i < arg.size(); i += 2) text += (i ? " " : "") + arg.substr(i, 2);
+    return text;
+}
+} // namespace
+
 bool TakeSelect(Options& options, std::string& selection) {
-    return TakeOption(options.args, "--select", selection);
+    if (!TakeOption(options.args, "--select", selection)) return false;
+    selection = SplitHexRun(selection);
+    return true;
 }
 
 bool AddressTransponder(Programmer::TransponderOperations& operations, bool selectGiven,
@@ -74,7 +113,7 @@ int ParseBank(const std::string& text) {
 std::string JoinArgs(const std::vector<std::string>& args) {
     std::string text;
     for (const std::string& arg : args)
-        text += (text.empty() ? "" : " ") + arg;
+        text += (text.empty() ? "" : " ") + SplitHexRun(arg);
     return text;
 }
 

@@ -18,13 +18,16 @@ public:
     void ShowMessage(const std::string& text) override;
 };
 
-// The link port name for PORT. (The programmer's stored port, "-", joins
-// here once the connection settings are available to the command line.)
+// The link port name for PORT: PORT itself, or for "-" the port stored in
+// the settings of KV_PLM_Programmer ("Port" of "KV-PLM Programmer").
 std::string ProgrammerPortName(const std::string& port);
 
-// Connects as the programmer: LinkOpen with the global options, the
-// identification, refusal of a device that cannot write, programming mode.
-// Returns the session, or 0 after printing why not.
+// Connects as the programmer: LinkOpen, the identification, refusal of a
+// device that cannot write, programming mode. Returns the session, or 0
+// after printing why not. PORT opens with the global options; "-" opens the
+// programmer's stored port with its stored rate, frame code and timeout
+// (the global --baud, --format and --timeout do not apply), and --trace
+// prints the title the programmer would show.
 int ConnectProgrammer(const std::string& port, const Options& options, Programmer::ProgrammerHost& host);
 
 // The status line of a failed operation, on stderr.

@@ -17,8 +17,10 @@ void PrintUsage(std::FILE* out) {
                  "usage: kvplm [--baud RATE] [--format 0..3] [--timeout MS] [--trace] COMMAND ARGS...\n\n");
     std::fprintf(out,
                  "PORT is the link port name: the port, optionally followed by \":\" and the bus address\n"
-                 "(/dev/ttyUSB0:1, /dev/pts/3:2, COM3:1), or \"-\" for the port stored in the settings of\n"
-                 "Morvane (connected as Morvane connects). --format: 0 8N1, 1 8E1, 2 8O1, 3 8N2.\n\n"
+                 "(/dev/ttyUSB0:1, /dev/pts/3:2, COM3:1), or \"-\" for the stored port: for the transponder\n"
+                 "commands (inventory, read, write, write-epc, password) the one of KV_PLM_Programmer,\n"
+                 "for the others the one of Morvane, connected as that program connects.\n"
+                 "--format: 0 8N1, 1 8E1, 2 8O1, 3 8N2.\n\n"
                  "commands:\n");
     for (const Cli::Command& command : Cli::Commands())
         std::fprintf(out, "  %-12s %-28s %s\n", command.name, command.usage, command.summary);

@@ -45,5 +45,8 @@ public:
     static std::shared_ptr<CSerialIo> System();
 };
 
+// The B constant of a rate, or B0 when it has none.
+speed_t SpeedConstant(long baud);
+
 // termios2/BOTHER lives apart: its header clashes with <termios.h>.
 int SetTermios2BaudRate(int fd, int baud);

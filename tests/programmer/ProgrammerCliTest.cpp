@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -181,6 +183,21 @@ TEST_F(ProgrammerCli, WriteAndWriteEpc) {
     EXPECT_EQ(run.out, "E2 00 00 00 00 00 00 00 00 00 00 99\n");
 }
 
+TEST_F(ProgrammerCli, HexRunsOnTheCommandLineAreSplitIntoBytes) {
+    StartDevice(0x302, {"30 00 11 22", "E2 00 34 12"});
+    Outcome run = Kvplm({"read", Port(), "epc", "--select", "E2003412", "--length", "2"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Operations(), (Lines{"C2 E2 00 34 12", "C3 01 00 00 00 02"}));
+    reader->ClearLogs();
+    run = Kvplm({"write", Port(), "user", "--start", "0", "AABB", "--select", "E2003412"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Operations(), (Lines{"C2 E2 00 34 12", "C4 03 00 00 00 AA BB"}));
+    // An odd run keeps the field's own reading: one token, the byte 0.
+    reader->ClearLogs();
+    run = Kvplm({"write", Port(), "user", "--start", "0", "E2001", "--select", "E2003412"});
+    EXPECT_EQ(Operations(), (Lines{"C2 E2 00 34 12", "C4 03 00 00 00 00"}));
+}
+
 TEST_F(ProgrammerCli, Passwords) {
     StartDevice(0x302, {"30 00 11 22"});
     Outcome run = Kvplm({"password", Port(), "kill", "01", "02", "03"});
@@ -210,6 +227,45 @@ TEST_F(ProgrammerCli, PureReaderIsRefused) {
     EXPECT_EQ(run.err,
               "Das gewählte Gerät ist ein reiner Leser! Hier wird jedoch ein Programmer benötigt!\n");
     EXPECT_EQ(Commands(), (Lines{"F0", "F0"}));
+}
+
+// PORT "-" is the port stored by KV_PLM_Programmer (not Morvane's), opened
+// as the programmer opens it.
+TEST_F(ProgrammerCli, DashIsTheProgrammersStoredPort) {
+    StartDevice(0x313, {"E2 00 00 07"});
+    char pattern[] = "/tmp/kvplm-cli-config-XXXXXX";
+    const std::string config = mkdtemp(pattern);
+    const char* previous = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = previous ? previous : "";
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    const std::string dir = config + "/Norda Applikationen";
+    std::filesystem::create_directories(dir);
+    auto store = [&](const std::string& program, const std::string& name) {
+        std::ofstream(dir + "/" + program + ".conf")
+            << "[Port]\nName=" << name << "\nBaudrate=19200\nTimeout=300\nAdresse=1\n";
+    };
+    store("KV-PLM Programmer", path);
+    store("KV-PLM Morvane", "/dev/kvplm-test-no-such-port");
+    Outcome run = Kvplm({"--trace", "inventory", "-"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "E2 00 00 07\n");
+    EXPECT_NE(
+        run.err.find("kvplm: Norda KV-PLM Programmer V2.00 <KV-PLM72 Plus " + path + ":1  Firmware V1.05>\n"),
+        std::string::npos)
+        << run.err;
+    EXPECT_EQ(Operations(), (Lines{"C0 00"}));
+
+    store("KV-PLM Programmer", "/dev/kvplm-test-no-such-port");
+    store("KV-PLM Morvane", path);
+    run = Kvplm({"read", "-", "tid"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "Fehler beim Port öffnen\n");
+
+    if (previous)
+        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
+    std::filesystem::remove_all(config);
 }
 
 TEST_F(ProgrammerCli, UsageErrors) {
