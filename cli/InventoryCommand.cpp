@@ -84,13 +84,9 @@ int RunInventory(Options& options) {
     const std::string port = TakePort(options);
     NoMoreArgs(options);
 
-    CliProgrammerHost host;
-    int session = ConnectProgrammer(port, options, host);
-    if (session <= 0) return ExitFailed;
-    Programmer::TransponderOperations operations(host);
-    operations.SetSession(session);
-    const int exitCode = cyclic ? RunCyclic(operations, seconds) : RunOnce(operations);
-    return Finish(session, host, exitCode);
+    CliProgrammer programmer(port, options);
+    if (!programmer.Connected()) return ExitFailed;
+    return cyclic ? RunCyclic(programmer.Operations(), seconds) : RunOnce(programmer.Operations());
 }
 
 const Registration inventory{

@@ -31,12 +31,9 @@ int RunPassword(Options& options) {
         return ExitFailed;
     }
 
-    CliProgrammerHost host;
-    int session = ConnectProgrammer(port, options, host);
-    if (session <= 0) return ExitFailed;
-    Programmer::TransponderOperations operations(host);
-    operations.SetSession(session);
-    if (!AddressTransponder(operations, selectGiven, selection)) return Finish(session, host, ExitFailed);
+    CliProgrammer programmer(port, options);
+    if (!programmer.Address(selectGiven, selection)) return ExitFailed;
+    Programmer::TransponderOperations& operations = programmer.Operations();
 
     std::string& field = which == Programmer::Password::Kill ? operations.Values().killPassword
                                                              : operations.Values().accessPassword;
@@ -45,22 +42,22 @@ int RunPassword(Options& options) {
         const int result = operations.WritePassword(which);
         if (result < 0) {
             PrintStatus(operations.Values().status);
-            return Finish(session, host, ExitFailed);
+            return ExitFailed;
         }
         std::printf("%s\n", operations.Values().status.c_str());
-        return Finish(session, host, ExitOk);
+        return ExitOk;
     }
     const int result = operations.ReadPassword(which);
     if (result < 0) {
         PrintStatus(operations.Values().status);
-        return Finish(session, host, ExitFailed);
+        return ExitFailed;
     }
     if (result != 4) {
         std::cerr << "kvplm: the transponder gave " << result << " bytes, not a 4-byte password\n";
-        return Finish(session, host, ExitFailed);
+        return ExitFailed;
     }
     std::printf("%s\n", field.c_str());
-    return Finish(session, host, ExitOk);
+    return ExitOk;
 }
 
 const Registration password{{"password", "PORT kill|access [HEX HEX HEX HEX] [--select EPC]",

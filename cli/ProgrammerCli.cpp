@@ -74,7 +74,8 @@ std::string SplitHexRun(const std::string& arg) {
         !std::all_of(arg.begin(), arg.end(), [](unsigned char c) { return std::isxdigit(c); }))
         return arg;
     std::string text;
-    for (size_t i = 0; i < arg.size(); i += 2) text += (i ? " " : "") + arg.substr(i, 2);
+    for (size_t i = 0; i < arg.size(); i += 2)
+        text += (i ? " " : "") + arg.substr(i, 2);
     return text;
 }
 } // namespace
@@ -125,9 +126,17 @@ Programmer::Bytes ParseFieldArgs(const std::vector<std::string>& args, size_t li
     return Programmer::HexText::Parse(text, limit);
 }
 
-int Finish(int& session, Programmer::ProgrammerHost& host, int exitCode) {
-    Programmer::ProgrammerConnection::Disconnect(session, host);
-    return exitCode;
+CliProgrammer::CliProgrammer(const std::string& port, const Options& options)
+    : m_session(ConnectProgrammer(port, options, m_host)), m_operations(m_host) {
+    m_operations.SetSession(m_session);
+}
+
+CliProgrammer::~CliProgrammer() {
+    if (m_session > 0) Programmer::ProgrammerConnection::Disconnect(m_session, m_host);
+}
+
+bool CliProgrammer::Address(bool selectGiven, const std::string& selection) {
+    return Connected() && AddressTransponder(m_operations, selectGiven, selection);
 }
 
 } // namespace Cli

@@ -50,7 +50,25 @@ int ParseBank(const std::string& text);
 Programmer::Bytes ParseFieldArgs(const std::vector<std::string>& args, size_t limit, const std::string& what);
 std::string JoinArgs(const std::vector<std::string>& args);
 
-// Closes the session and returns the exit code.
-int Finish(int& session, Programmer::ProgrammerHost& host, int exitCode);
+// A programmer connected as the program connects, with its operations;
+// the session is closed when this goes. What every transponder command
+// starts with.
+class CliProgrammer {
+public:
+    CliProgrammer(const std::string& port, const Options& options);
+    ~CliProgrammer();
+    CliProgrammer(const CliProgrammer&) = delete;
+    CliProgrammer& operator=(const CliProgrammer&) = delete;
+
+    bool Connected() const { return m_session > 0; }
+    // Connected and a transponder addressed (see AddressTransponder).
+    bool Address(bool selectGiven, const std::string& selection);
+    Programmer::TransponderOperations& Operations() { return m_operations; }
+
+private:
+    CliProgrammerHost m_host;
+    int m_session = 0;
+    Programmer::TransponderOperations m_operations;
+};
 
 } // namespace Cli

@@ -26,12 +26,9 @@ int RunRead(Options& options) {
     if (start % 2) throw UsageError{"--start must be even (the memory is addressed in 16-bit words)"};
     if (length == 0 && start != 0) throw UsageError{"reading the whole bank (no --length) starts at 0"};
 
-    CliProgrammerHost host;
-    int session = ConnectProgrammer(port, options, host);
-    if (session <= 0) return ExitFailed;
-    Programmer::TransponderOperations operations(host);
-    operations.SetSession(session);
-    if (!AddressTransponder(operations, selectGiven, selection)) return Finish(session, host, ExitFailed);
+    CliProgrammer programmer(port, options);
+    if (!programmer.Address(selectGiven, selection)) return ExitFailed;
+    Programmer::TransponderOperations& operations = programmer.Operations();
 
     // A length reads that many bytes from the start; none reads the whole
     // bank, as the dialog's EPC, TID and whole-user-memory reads do.
@@ -41,10 +38,10 @@ int RunRead(Options& options) {
     operations.Report(result, Programmer::Access::Read);
     if (result < 0) {
         PrintStatus(operations.Values().status);
-        return Finish(session, host, ExitFailed);
+        return ExitFailed;
     }
     std::printf("%s\n", Programmer::HexText::Format(data).c_str());
-    return Finish(session, host, ExitOk);
+    return ExitOk;
 }
 
 const Registration read{{"read", "PORT BANK [--start BYTE] [--length N] [--select EPC]",

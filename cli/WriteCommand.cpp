@@ -21,21 +21,18 @@ int RunWrite(Options& options) {
     if (options.args.empty()) throw UsageError{"HEX bytes are missing"};
     const Programmer::Bytes data = ParseFieldArgs(options.args, Programmer::HexText::FieldLimit, "HEX");
 
-    CliProgrammerHost host;
-    int session = ConnectProgrammer(port, options, host);
-    if (session <= 0) return ExitFailed;
-    Programmer::TransponderOperations operations(host);
-    operations.SetSession(session);
-    if (!AddressTransponder(operations, selectGiven, selection)) return Finish(session, host, ExitFailed);
+    CliProgrammer programmer(port, options);
+    if (!programmer.Address(selectGiven, selection)) return ExitFailed;
+    Programmer::TransponderOperations& operations = programmer.Operations();
 
     const int result = operations.WriteBank(bank, start, data);
     operations.Report(result, Programmer::Access::Write);
     if (result < 0) {
         PrintStatus(operations.Values().status);
-        return Finish(session, host, ExitFailed);
+        return ExitFailed;
     }
     std::printf("%s\n", operations.Values().status.c_str());
-    return Finish(session, host, ExitOk);
+    return ExitOk;
 }
 
 const Registration write{{"write", "PORT BANK --start BYTE HEX... [--select EPC]",

@@ -22,28 +22,25 @@ int RunWriteEpc(Options& options) {
     const int payloadLength =
         payloadGiven ? ParseInt(payloadText, "--payload-length", 0, 62) : int(epc.size());
 
-    CliProgrammerHost host;
-    int session = ConnectProgrammer(port, options, host);
-    if (session <= 0) return ExitFailed;
-    Programmer::TransponderOperations operations(host);
-    operations.SetSession(session);
-    if (!AddressTransponder(operations, selectGiven, selection)) return Finish(session, host, ExitFailed);
+    CliProgrammer programmer(port, options);
+    if (!programmer.Address(selectGiven, selection)) return ExitFailed;
+    Programmer::TransponderOperations& operations = programmer.Operations();
 
     operations.Values().epc = epcText;
     operations.Values().payloadLength = payloadLength;
     const Programmer::EpcWriteOutcome outcome = operations.WriteEpc();
     if (outcome.result < 0) {
         PrintStatus(operations.Values().status);
-        return Finish(session, host, ExitFailed);
+        return ExitFailed;
     }
     if (!outcome.found) {
         if (!operations.Values().status.empty()) PrintStatus(operations.Values().status);
         std::cerr << "kvplm: written, but no transponder answered after " << outcome.rfCycles
                   << " RF cycles\n";
-        return Finish(session, host, ExitFailed);
+        return ExitFailed;
     }
     std::printf("%s\n", operations.Values().selectedEpc.c_str());
-    return Finish(session, host, ExitOk);
+    return ExitOk;
 }
 
 const Registration writeEpc{
