@@ -12,6 +12,10 @@ bash scripts/setup.sh
 demo=$(mktemp -d)
 export KVPLM_SIM_DIR="$demo/sim"
 export XDG_CONFIG_HOME="$demo/config"
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    export XDG_RUNTIME_DIR="$demo/runtime"
+    mkdir -m 0700 "$XDG_RUNTIME_DIR"
+fi
 reader="$demo/reader"
 coproc SIM { exec build/bin/kvplm-readersim --type 0x302 --minor 5 --link "$reader" --tag 3000112233445566778899AA --quiet; }
 sim_pid=$SIM_PID
@@ -28,10 +32,6 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     shot="$PWD/build/morvane-screenshot.png"
     echo "No display found (\$DISPLAY and \$WAYLAND_DISPLAY are empty): running Morvane under Xvfb for a few"
     echo "seconds and saving a screenshot."
-    if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
-        export XDG_RUNTIME_DIR="$demo/runtime"
-        mkdir -m 0700 "$XDG_RUNTIME_DIR"
-    fi
     xvfb-run -a -s "-screen 0 1024x768x24" build/bin/Morvane --screenshot "$shot" --quit-after 3000
     echo "Open $shot to see Morvane connected to the simulated reader."
 else
