@@ -35,7 +35,6 @@ void CloseEvent(int& fd) {
     fd = -1;
 }
 
-
 // The tty went away: a USB adapter was pulled, or a pty lost its master.
 bool IsGoneError(int error) {
     return error == EIO || error == ENXIO || error == ENODEV || error == EBADF;

@@ -208,7 +208,6 @@ Status CheckRxQueue(Handle handle, uint32_t* bytes, uint32_t* status) {
     return Success;
 }
 
-
 Status SetBaudRate(Handle handle, uint32_t baud) {
     if (!IsOpen(handle)) return InvalidHandle;
     if (baud == 0) return InvalidBaudRate;

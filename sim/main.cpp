@@ -5,9 +5,9 @@
 // the program; "quit", SIGINT, SIGTERM and SIGHUP do, removing the link and
 // the announce file.
 #include "PtySimulator.h"
-#include "SimOutputReader.h"
 #include "SimConsole.h"
 #include "SimHex.h"
+#include "SimOutputReader.h"
 
 #include <cerrno>
 #include <csignal>

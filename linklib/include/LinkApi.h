@@ -102,8 +102,8 @@ LINKAPI int LinkSendRaw(int id, const unsigned char* bytes, int count);
 LINKAPI int LinkReceiveRaw(int id, unsigned char* buffer, int maximum);
 
 /* Any command: returns the reply data length, or -1. */
-LINKAPI int LinkTransceive(int id, int command, const unsigned char* payload, int length, unsigned char* reply,
-                           int size);
+LINKAPI int LinkTransceive(int id, int command, const unsigned char* payload, int length,
+                           unsigned char* reply, int size);
 
 /* Configuration blocks. Writes return 0 or -1 (WriteParam refuses more than
  * 50 bytes, the others more than 100, with status 6 and nothing sent);

@@ -10,8 +10,8 @@
 // (Xvfb has no window manager to draw title bars). Prints the stored name and the title; exit status 0 when
 // the connect succeeded.
 #include "Connector.h"
-#include "Messages.h"
 #include "InterfaceDialog.h"
+#include "Messages.h"
 #include "SettingsStore.h"
 #include "Texts.h"
 #include "UiHooks.h"

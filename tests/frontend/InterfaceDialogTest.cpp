@@ -1,8 +1,8 @@
 // The interface selection dialog (109) under Qt Test, offscreen, with the
 // device lists under the test's control and messages recorded.
+#include "InterfaceDialog.h"
 #include "FrontendTestSupport.h"
 #include "Messages.h"
-#include "InterfaceDialog.h"
 #include "Texts.h"
 
 #include <QCheckBox>
