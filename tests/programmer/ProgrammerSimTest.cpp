@@ -240,7 +240,9 @@ TEST_F(ProgrammerSim, UserWriteOfTwoBytesWithLengthFourAnsweredYes) {
     v().userLength = 4;
     reader->ClearLogs();
     EXPECT_EQ(ops.WriteUser(), 4);
-    EXPECT_EQ(host.questions.size(), 1u);
+    EXPECT_EQ(host.questions,
+              Lines{"Angegebene Datenlänge entspricht nicht der eingetragenen Daten. Soll die "
+                    "Datenlänge verwendet werden?"});
     EXPECT_EQ(Commands(), (Lines{"C2 30 00 11 22", "C4 03 02 00 00 11 22 00 00"}));
     EXPECT_EQ(v().userData, "11 22 00 00");
     EXPECT_EQ(v().status, "Schreiben erfolgreich");
@@ -273,6 +275,31 @@ TEST_F(ProgrammerSim, TidAndReadFailureCodes) {
     v().userLength = 4;
     EXPECT_EQ(ops.ReadUser(), Result::Failed);
     EXPECT_EQ(v().status, "Fehler beim Lesen <20>");
+}
+
+// A whole-bank read goes through a 200-byte buffer: a longer bank is the
+// link's status 5, reported as a failed read.
+TEST_F(ProgrammerSim, WholeBankLongerThanTheBufferIsAFailedRead) {
+    StartDevice(0x302);
+    reader->PlaceTag(CSimTransponder(H("30 00 11 22"), {}, SimBytes(240, 0x5A)));
+    ASSERT_GT(Connect().session, 0);
+    ops.SetSession(session);
+    ops.Inventory();
+    reader->ClearLogs();
+    v().userData = "11 22";
+    v().userLength = 0;
+    EXPECT_EQ(ops.ReadUser(), Result::Failed);
+    EXPECT_EQ(v().status, "Fehler beim Lesen <5>");
+    EXPECT_EQ(v().userData, "");
+    EXPECT_EQ(v().userLength, 0);
+    EXPECT_EQ(Commands(), (Lines{"C2 30 00 11 22", "C3 03 00 00 00 00"}));
+
+    // A stretch of it that fits reads.
+    v().userStart = 236;
+    v().userLength = 4;
+    EXPECT_EQ(ops.ReadUser(), 4);
+    EXPECT_EQ(v().userData, "5A 5A 5A 5A");
+    EXPECT_EQ(Commands().back(), "C3 03 76 00 00 04");
 }
 
 TEST_F(ProgrammerSim, SelectOfAnAbsentTransponderFails) {

@@ -55,10 +55,23 @@ TEST(LibraryErrors, TableOfCodes) {
                                          {24, 176}, {0, 117},  {10, 117}, {12, 117}, {255, 117}};
     for (const auto& [code, id] : table)
         EXPECT_EQ(LibraryErrors::StringId(code), id) << "code " << code;
-    EXPECT_EQ(LibraryErrors::Text(3), "Fehler beim Port öffnen");
-    EXPECT_EQ(LibraryErrors::Text(19), "Keine \"Value\" Information im Block enthalten!\r\n");
-    EXPECT_EQ(LibraryErrors::Text(11),
-              "An diesem Port ist kein Leser angeschlossen.\r\nBitte wählen sie eine andere Schnittstelle.");
+    // The texts the messages show, exactly.
+    const std::pair<int, const char*> texts[] = {
+        {3, "Fehler beim Port öffnen"},
+        {4, "Timeout"},
+        {5, "Blocklänge ist nicht korrekt"},
+        {6, "Fehler: Falsche Datenanzahl"},
+        {8, "Keine Sendedaten"},
+        {11, "An diesem Port ist kein Leser angeschlossen.\r\nBitte wählen sie eine andere Schnittstelle."},
+        {19, "Keine \"Value\" Information im Block enthalten!\r\n"},
+        {20, "Fehler. Falsche Datenanzahl gesendet\r\n"},
+        {21, "Kein gültiger Transponder vorhanden!"},
+        {23, "Kollision Fehler"},
+        {24, "Unbekanntes Kommando"},
+        {13, "Unbekannter Fehler ist aufgetreten"},
+    };
+    for (const auto& [code, text] : texts)
+        EXPECT_EQ(LibraryErrors::Text(code), text) << "code " << code;
 }
 
 TEST(ProgrammerTexts, EveryIdHasItsText) {

@@ -58,6 +58,14 @@ TEST_F(Operations, InventoryStopsAtAFailingNextRequest) {
     EXPECT_EQ(link.log, (Log{"Inventory 0", "Inventory 2"}));
     EXPECT_EQ(v().epcList, std::vector<std::string>{"AA"});
     EXPECT_EQ(v().selectedEpc, "AA");
+
+    // An empty "next" reply has no count to go on with: it ends the list too.
+    link.Clear();
+    link.inventory = {Ok(InventoryReply(3, {0xBB})), Ok({})};
+    EXPECT_TRUE(ops.RunInventory());
+    EXPECT_EQ(link.log, (Log{"Inventory 0", "Inventory 2"}));
+    EXPECT_EQ(v().epcList, std::vector<std::string>{"BB"});
+    EXPECT_EQ(v().count, 3);
 }
 
 TEST_F(Operations, AReaderThatNeverCountsDownCannotHangTheInventory) {
