@@ -256,6 +256,8 @@ TEST_F(InterfaceDialogTest, DeviceChangesRefreshTheListsAndReselectTheStoredPort
     dialog->OnDeviceChange(7);
     EXPECT_FALSE(Entries().contains("USB: 4401-0001"));
     EXPECT_EQ(List()->currentRow(), -1);
+    // Ethernet is off: no refresh searched the network.
+    EXPECT_EQ(lists.lanCalls, 0);
 }
 
 TEST_F(InterfaceDialogTest, CancelStoresNothing) {
