@@ -57,7 +57,8 @@ void HelpOpener::SetOpener(Opener newOpener) {
 }
 
 QString HelpOpener::FailureText(int code) {
-    if (code > 32) return {};
+    // Above 32 the file was opened; 32 itself is a failure without a message.
+    if (code >= 32) return {};
     if (code == NoResources) return Texts::String(10000);
     if (code == NoAssociation) return Texts::String(10001);
     return QString::asprintf(Texts::String(10002).toUtf8().constData(), code);
@@ -71,7 +72,7 @@ int HelpOpener::Open(const QString& dir) {
     const QString file = FindHelpFile(dir);
     if (file.isEmpty()) return Opened;
     const int code = opener ? opener(file, dir) : DefaultOpener(file, dir);
-    if (code <= 32) Messages::Show(FailureText(code));
+    if (code < 32) Messages::Show(FailureText(code));
     return code;
 }
 

@@ -23,7 +23,8 @@ public:
     static int Open();
     static int Open(const QString& dir);
 
-    // The message for an opener code ("" for success).
+    // The message for an opener code ("" for success, and for 32, which
+    // names no failure of its own).
     static QString FailureText(int code);
 
     // Null restores the default opener (xdg-mime/QDesktopServices).

@@ -27,7 +27,7 @@ protected:
         if (sim) sim->Stop();
     }
 
-    void StartReader(uint32_t baud = 19200, uint16_t type = 0x302) {
+    void StartReader(uint32_t baud = 19200, uint16_t type = 0x302, const std::string& linkPath = {}) {
         CSimReader::Options options;
         options.line.baud = baud;
         options.deviceType = type;
@@ -35,6 +35,7 @@ protected:
         CPtySimulator::Options simOptions;
         simOptions.lineTime = false;
         simOptions.announce = false;
+        simOptions.linkPath = linkPath;
         sim = std::make_unique<CPtySimulator>(*reader, simOptions);
         std::string error;
         ASSERT_TRUE(sim->Start(&error)) << error;
@@ -76,6 +77,75 @@ TEST_F(ConnectorTest, AReaderAt4800IsFoundOnTheSecondTryAndItsRateStored) {
     EXPECT_EQ(fates[4], CSimReader::Fate::Answered);
     // Programming mode was set (state 0).
     EXPECT_EQ(reader->Requests()[5].raw[2], 0xF4);
+}
+
+TEST_F(ConnectorTest, TheSearchRunsThroughTheWholeCycleAfterTheStoredRate) {
+    // 9600 stored, the reader at 4800: 9600, 19200, 2400 go unanswered, then 4800.
+    StartReader(4800);
+    StorePort(path, 9600, 60);
+    Connector connector(ui, appkit::Program::Morvane, &lists);
+    ASSERT_EQ(connector.ConnectStored(connection, true), Connector::Ok);
+    EXPECT_EQ(StoredInt("Baudrate"), 4800);
+    const auto fates = Fates();
+    ASSERT_GE(fates.size(), 7u);
+    for (size_t i = 0; i < 6; ++i)
+        EXPECT_EQ(fates[i], CSimReader::Fate::LineMismatch) << i;
+    EXPECT_EQ(fates[6], CSimReader::Fate::Answered);
+}
+
+TEST_F(ConnectorTest, AReaderAtNoRateOfTheCycleFailsWithCode1AndNothingIsStored) {
+    StartReader(38400);
+    StorePort(path, 9600, 30);
+    Connector connector(ui, appkit::Program::Morvane, &lists);
+    EXPECT_EQ(connector.ConnectStored(connection, true), Connector::OpenFailed);
+    EXPECT_EQ(connection.session, 0);
+    EXPECT_EQ(connection.baudrate, 9600);
+    EXPECT_EQ(StoredInt("Baudrate"), 9600);
+    // The stored rate and the three others, each probed in both framings, then no more.
+    const auto fates = Fates();
+    EXPECT_EQ(fates, std::vector<CSimReader::Fate>(8, CSimReader::Fate::LineMismatch));
+    EXPECT_EQ(ui.messages, QStringList{QString::fromUtf8("Fehler beim Öffnen des Ports")});
+    EXPECT_TRUE(ui.title.isEmpty());
+}
+
+TEST_F(ConnectorTest, AReaderThatDoesNotIdentifyItselfGivesCode2) {
+    StartReader(19200);
+    // The identification after programming mode fails; the probe of the open did not.
+    CSimReader* sim = reader.get();
+    reader->SetTraceHook([sim](CSimReader::TraceKind kind, const CSimReader::Bytes& bytes) {
+        if (kind == CSimReader::TraceKind::Request && bytes.size() > 2 && bytes[2] == 0xF4)
+            sim->FaultStatus(0xF0, CSimReader::StatusUnknownCommand);
+    });
+    StorePort(path, 19200, 200);
+    Connector connector(ui, appkit::Program::Morvane, &lists);
+    connection.flags = 0x1F400;
+    EXPECT_EQ(connector.ConnectStored(connection, true), Connector::NoDevice);
+    reader->SetTraceHook(nullptr);
+    EXPECT_EQ(connection.session, 0);
+    EXPECT_EQ(connection.flags, 0x1F400);
+    EXPECT_EQ(ui.title, QString::fromUtf8("KV-PLM Morvane Keine Verbindung zum Gerät"));
+    EXPECT_EQ(ui.messages, QStringList{QString::fromUtf8("Keine Verbindung zum Gerät")});
+    // The session was closed: the port opens again.
+    const int id = LinkOpen(path.toUtf8().constData(), 19200, 0, 200);
+    EXPECT_GT(id, 0);
+    LinkClose(id);
+}
+
+TEST_F(ConnectorTest, ALinkPortNameWithHidInItSetsTheHidFlag) {
+    char pattern[] = "/tmp/kvplm-hidflag-XXXXXX";
+    const std::string dir = mkdtemp(pattern);
+    // No blank in front of "HID": still a serial port for the library.
+    StartReader(19200, 0x302, dir + "/readerHID");
+    StorePort(path, 19200, 200);
+    Connector connector(ui, appkit::Program::Morvane, &lists);
+    ASSERT_EQ(connector.ConnectStored(connection, false), Connector::Ok);
+    EXPECT_EQ(connection.flags, 0x1F200);
+    EXPECT_EQ(ui.title, "KV-PLM Morvane V1.04 <KV-PLM41 " + path + ":1 V1.05>");
+    LinkClose(connection.session);
+    connection.session = 0;
+    sim->Stop();
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
 }
 
 TEST_F(ConnectorTest, AStoredFrameCodeIsNotSearched) {

@@ -2,7 +2,10 @@
 // device lists under the test's control and messages recorded.
 #include "InterfaceDialog.h"
 #include "FrontendTestSupport.h"
+#include "LinkApi.h"
 #include "Messages.h"
+#include "PtySimulator.h"
+#include "SimReader.h"
 #include "Texts.h"
 
 #include <QCheckBox>
@@ -148,6 +151,45 @@ TEST_F(InterfaceDialogTest, ModeButtonsFollowTheVirtualComAndDualModeEntries) {
     EXPECT_FALSE(hid->isChecked());
 }
 
+TEST_F(InterfaceDialogTest, HidModeSwitchesAVirtualComReaderAndForgetsTheStoredName) {
+    CSimReader reader;
+    CPtySimulator::Options simOptions;
+    simOptions.announce = false;
+    simOptions.lineTime = false;
+    CPtySimulator sim(reader, simOptions);
+    ASSERT_TRUE(sim.Start());
+    const QString entry = QString::fromStdString(sim.DevicePath()) + " [Norda Virtual COM]";
+    lists.serial = {"/dev/ttyS0", entry};
+    StorePort(entry);
+    Open();
+    auto* hid = Get<QRadioButton>("radio1035");
+    auto* vcom = Get<QRadioButton>("radio1036");
+    ASSERT_TRUE(vcom->isChecked());
+
+    hid->click();
+    // Opened at 19200 (the reader's rate), command 0xFF with the byte 1, closed.
+    ASSERT_TRUE(reader.CommandByte().has_value());
+    EXPECT_EQ(*reader.CommandByte(), 1);
+    const auto requests = reader.Requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.front().raw[2], 0xF0);
+    const auto& last = requests.back().raw;
+    ASSERT_EQ(last.size(), 6u);
+    EXPECT_EQ(last[2], 0xFF);
+    EXPECT_EQ(last[3], 1);
+    EXPECT_EQ(last[4], 1);
+    const int id = LinkOpen(sim.DevicePath().c_str(), 19200, 0, 200);
+    EXPECT_GT(id, 0);
+    LinkClose(id);
+    // The buttons now stand for an empty name ...
+    EXPECT_FALSE(hid->isEnabled() || vcom->isEnabled());
+    EXPECT_FALSE(hid->isChecked() || vcom->isChecked());
+    // ... and the name is gone, so the reader's old port is not chosen again.
+    dialog->OnDeviceChange(7);
+    EXPECT_EQ(List()->currentRow(), -1);
+    sim.Stop();
+}
+
 TEST_F(InterfaceDialogTest, OutOfRangeValuesKeepTheDialogOpenWithTheRangeMessage) {
     StorePort("/dev/ttyS0", 19200, 500, 1);
     Open();
@@ -214,6 +256,8 @@ TEST_F(InterfaceDialogTest, DeviceChangesRefreshTheListsAndReselectTheStoredPort
     dialog->OnDeviceChange(7);
     EXPECT_FALSE(Entries().contains("USB: 4401-0001"));
     EXPECT_EQ(List()->currentRow(), -1);
+    // Ethernet is off: no refresh searched the network.
+    EXPECT_EQ(lists.lanCalls, 0);
 }
 
 TEST_F(InterfaceDialogTest, CancelStoresNothing) {
