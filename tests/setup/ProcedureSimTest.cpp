@@ -320,9 +320,11 @@ TEST_F(ProcedureTest, PowerOnConfiguration) {
     EXPECT_EQ(PowerOnConfig::Read(connection.session, host), 0);
     reader->FaultStatus(0xF4, 20, false);
     EXPECT_EQ(PowerOnConfig::Read(connection.session, host), std::nullopt);
+    reader->FaultStatus(0xF4, 0, false); // a success without the mode byte
+    EXPECT_EQ(PowerOnConfig::Read(connection.session, host), std::nullopt);
     reader->FaultStatus(0xF4, 20, false);
     EXPECT_FALSE(PowerOnConfig::Write(connection.session, PowerOnConfig::ReaderMode, host));
-    EXPECT_EQ(host.MessageIds(), (std::vector<int>{519, 510}));
+    EXPECT_EQ(host.MessageIds(), (std::vector<int>{519, 519, 510}));
     EXPECT_EQ(reader->PowerOnMode(), 0);
     host.CloseSession(connection.session);
 }
