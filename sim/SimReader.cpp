@@ -58,6 +58,8 @@ void CSimReader::Tick(TimePoint now) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (!m_in.empty() && now - m_inTimes.back() > m_options.staleGap) FlushStaleLocked();
+        // Bytes dropped by the quiet gap are logged now, not when the next input arrives.
+        FlushNoiseTraceLocked();
         OnTick(now);
         notices = TakeNoticesLocked();
     }

@@ -110,6 +110,12 @@ TEST_F(CliTest, FailuresExitNonZero) {
     EXPECT_EQ(run.exit, 1);
     EXPECT_NE(run.out.find(" Suffix        : \nFehler 21 bei ReadPostcode\n"), std::string::npos) << run.out;
 
+    reader->FaultStatus(0x8A, 24, false); // ReadPrefix: a message, no report
+    run = Kvplm("readback " + Port());
+    EXPECT_EQ(run.exit, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "Lesefehler : 18Hex\n");
+
     reader->FaultStatus(0x8B, 21, false); // ReadSuffix
     run = Kvplm("save " + Port() + " " + folder + "/never.mkr");
     EXPECT_EQ(run.exit, 1);

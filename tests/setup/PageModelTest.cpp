@@ -193,6 +193,9 @@ TEST(DataPage, ProfileDefaultsAndClamps) {
     page.ReadProfile(CProfileFile::FromText("[Data]\nDarstellung=3\nGueltigeBytesAb=0\n"));
     EXPECT_EQ(page.GetMembers().lastUsedByte, 6);
     EXPECT_EQ(page.GetMembers().firstUsedByte, 1);
+    page.ReadProfile(CProfileFile::FromText("[Data]\nGueltigeBytes=0\nGueltigeBytesAb=17\n"));
+    EXPECT_EQ(page.GetMembers().lastUsedByte, 1);
+    EXPECT_EQ(page.GetMembers().firstUsedByte, 16);
     page.ReadProfile(CProfileFile::FromText("[Data]\nGueltigeBytes=20\nDarstellung=300\nTransponderTyp=1\n"
                                             "MemTypeRegister2=3\nStartRegister2=-5\nLaengeRegister2=300\n"));
     m = page.GetMembers();

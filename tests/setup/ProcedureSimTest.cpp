@@ -9,7 +9,10 @@
 #include "SimHost.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <fstream>
+#include <functional>
+#include <mutex>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -125,7 +128,27 @@ TEST_F(ProcedureTest, AFailingWriteStopsWithMessage510) {
         EXPECT_EQ(reader->State(), 2);
         // What was written before stays in the reader.
         EXPECT_EQ(Block(CSimReader::Block::Prefix), failing == 0 ? Bytes{0xFF} : (Bytes{0x41, 0xFF}));
+        // The rate chosen under "Setzen:" is stored once the parameter page is taken over,
+        // before the ModeParam write, whatever follows.
+        EXPECT_EQ(host.settings["Port/Baudrate"], failing >= 2 ? "4800" : "19200");
     }
+}
+
+TEST_F(ProcedureTest, OverTheNetworkTheChosenRateIsStoredButNeverSet) {
+    const auto connect = host.connect;
+    host.connect = [connect](bool withMessages) {
+        SetupConnection connection = connect(withMessages);
+        connection.flags |= 0x400; // what the connect procedure returns for a "LAN: " port
+        return connection;
+    };
+    CSeriellEinstellModel model(0, 19200, 0x1F400);
+    model.Param().ChooseBaudRate(4800);
+    EXPECT_EQ(ProgramReader(model, host), ProgramResult::Programmed);
+    EXPECT_EQ(host.MessageIds(), std::vector<int>{509});
+    EXPECT_EQ(Writes(), (std::vector<int>{0x82, 0x81, 0x86, 0x83, 0x85, 0x84})); // no 0xF2
+    EXPECT_EQ(reader->Line().baud, 19200u);
+    EXPECT_EQ(host.settings["Port/Baudrate"], "4800");
+    EXPECT_EQ(model.Param().ChosenBaudRate(), 0);
 }
 
 TEST_F(ProcedureTest, AnInvalidDataPageStopsWithItsOwnMessage) {
@@ -145,6 +168,10 @@ TEST_F(ProcedureTest, AnInvalidDataPageStopsWithItsOwnMessage) {
     model.Param().GetControls().timeout = "x";
     EXPECT_EQ(ProgramReader(model, host), ProgramResult::Invalid);
     EXPECT_EQ(host.MessageIds(), std::vector<int>{61712});
+    // Prefix and Param went out; nothing after the parameter page; closed.
+    EXPECT_EQ(Writes(), (std::vector<int>{0x82, 0x82, 0x81}));
+    EXPECT_EQ(host.closed.size(), 2u);
+    EXPECT_EQ(reader->State(), 2);
 }
 
 TEST_F(ProcedureTest, NoReaderMeans522AfterTheConnectMessage) {
@@ -259,6 +286,20 @@ TEST_F(ProcedureTest, ReadBackErrors) {
     ASSERT_TRUE(modeFails.Run(host));
     EXPECT_NE(modeFails.Report().find("-\r\n\r\n Fehler 20 bei ReadModeParam\r\n"), std::string::npos);
 
+    // ReadParam fails: its line follows the separator, ReadModeParam is not asked.
+    reader->ClearLogs();
+    reader->FaultStatus(0x89, 20, false);
+    CReadBack paramFails;
+    ASSERT_TRUE(paramFails.Run(host));
+    const std::string paramReport = paramFails.Report();
+    const std::string paramLine = "-\r\n\r\n Fehler 20 bei ReadParam\r\n";
+    ASSERT_GE(paramReport.size(), paramLine.size());
+    EXPECT_EQ(paramReport.substr(paramReport.size() - paramLine.size()), paramLine);
+    const std::vector<int> asked = Commands();
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), 0x8E), 0);
+    EXPECT_EQ(reader->State(), 2);
+    EXPECT_FALSE(paramFails.Complete());
+
     // A Param block of 23 bytes.
     reader->SetBlock(CSimReader::Block::Param, Bytes(23, 0));
     CReadBack shortParam;
@@ -279,9 +320,11 @@ TEST_F(ProcedureTest, PowerOnConfiguration) {
     EXPECT_EQ(PowerOnConfig::Read(connection.session, host), 0);
     reader->FaultStatus(0xF4, 20, false);
     EXPECT_EQ(PowerOnConfig::Read(connection.session, host), std::nullopt);
+    reader->FaultStatus(0xF4, 0, false); // a success without the mode byte
+    EXPECT_EQ(PowerOnConfig::Read(connection.session, host), std::nullopt);
     reader->FaultStatus(0xF4, 20, false);
     EXPECT_FALSE(PowerOnConfig::Write(connection.session, PowerOnConfig::ReaderMode, host));
-    EXPECT_EQ(host.MessageIds(), (std::vector<int>{519, 510}));
+    EXPECT_EQ(host.MessageIds(), (std::vector<int>{519, 519, 510}));
     EXPECT_EQ(reader->PowerOnMode(), 0);
     host.CloseSession(connection.session);
 }
@@ -320,13 +363,44 @@ TEST_F(ProcedureTest, FunctionTestShowsWhatTheReaderSends) {
     EXPECT_EQ(test.AsciiView(), "3   0   0   0   1   1   2   2   3   3   ");
     EXPECT_EQ(test.Counter(), 1);
 
-    // Relay and buzzer bytes reach the reader raw.
-    test.Relay(true);
-    test.Relay(false);
-    test.Buzzer();
+    // Relay and buzzer bytes reach the reader raw, outside any frame.
+    std::mutex mutex;
+    std::condition_variable arrived;
+    Bytes raw;
+    reader->SetTraceHook([&](CSimReader::TraceKind kind, const CSimReader::Bytes& bytes) {
+        if (kind != CSimReader::TraceKind::Noise) return;
+        std::lock_guard<std::mutex> lock(mutex);
+        raw.insert(raw.end(), bytes.begin(), bytes.end());
+        arrived.notify_all();
+    });
+    // One press at a time, as the buttons are clicked: the port holds one frame to send.
+    const std::function<void()> presses[] = {[&] { test.Relay(true); }, [&] { test.Relay(false); },
+                                             [&] { test.Buzzer(); }};
+    for (size_t i = 0; i < 3; ++i) {
+        presses[i]();
+        std::unique_lock<std::mutex> lock(mutex);
+        EXPECT_TRUE(arrived.wait_for(lock, 2s, [&] { return raw.size() > i; }));
+    }
+    EXPECT_EQ(raw, (Bytes{0x11, 0x13, 0x07}));
+    reader->SetTraceHook(nullptr);
     test.Close();
     EXPECT_EQ(reader->State(), 2);
     EXPECT_EQ(host.closed.size(), 1u);
+}
+
+TEST_F(ProcedureTest, FunctionTestWithoutTheModeBlockClosesAgain) {
+    reader->FaultStatus(0x8E, 20, false);
+    CFunktionstest test;
+    EXPECT_FALSE(test.Open(host, 0));
+    EXPECT_FALSE(test.IsOpen());
+    EXPECT_EQ(host.closed.size(), 1u);
+    EXPECT_EQ(reader->State(), 2); // closed without entering reader mode
+    for (const CSimReader::Request& request : reader->Requests()) {
+        const Frame::Bytes& r = request.raw;
+        const size_t command = request.framing == Frame::Bcc ? 2 : 1;
+        EXPECT_FALSE(r.size() > command + 2 && r[command] == 0xF4 && r[command + 2] == 0x01)
+            << "reader mode was set";
+    }
 }
 
 TEST_F(ProcedureTest, FunctionTestRequestMode) {

@@ -130,8 +130,10 @@ TEST(SimOutputReader, ModeZeroSendsOnPlacingAndRemoving) {
     Configure(reader, 0x00);
     reader.PlaceTag(CSimTransponder(kEpc));
     EXPECT_EQ(reader.Taken(), "3000|");
+    reader.PlaceTag(CSimTransponder({0xBE, 0xEF}));
+    EXPECT_EQ(reader.Taken(), "BEEF|"); // the one just placed, not the first in the field
     reader.RemoveAllTags();
-    EXPECT_EQ(reader.Taken(), "R|");
+    EXPECT_EQ(reader.Taken(), "R|R|");
 
     reader.SetState(0); // programming mode: silent
     reader.PlaceTag(CSimTransponder(kEpc));

@@ -218,6 +218,19 @@ TEST_F(SimReaderTest, ResynchronisesAfterNoise) {
     EXPECT_EQ(reader.TakeOutput().size(), 1u);
     EXPECT_EQ(reader.GetCounters().noiseBytes, 3u);
 
+    // Stray bytes with nothing after them are logged as noise once the gap has passed.
+    std::vector<Bytes> noise;
+    reader.SetTraceHook([&noise](CSimReader::TraceKind kind, const Bytes& bytes) {
+        if (kind == CSimReader::TraceKind::Noise) noise.push_back(bytes);
+    });
+    now += 100ms;
+    reader.Feed(Hex("11 13 07"), now);
+    EXPECT_TRUE(noise.empty());
+    ASSERT_TRUE(reader.NextDeadline());
+    reader.Tick(*reader.NextDeadline());
+    EXPECT_EQ(noise, std::vector<Bytes>{Hex("11 13 07")});
+    reader.SetTraceHook(nullptr);
+
     // A frame arriving byte by byte, then a late byte after the gap starts afresh.
     const Bytes frame = Hex("01 F0 00 64 00");
     now += 100ms;
