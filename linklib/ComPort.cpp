@@ -397,14 +397,15 @@ void CComPort::QueueWrite(const uint8_t* data, int length) {
         length < 0 ? (data ? std::strlen(reinterpret_cast<const char*>(data)) : 0) : size_t(length);
     {
         std::lock_guard<std::mutex> lock(m_writeMutex);
-        if (count > m_writeCapacity) {
+        // A frame queued before the port thread took the last one follows it
+        // instead of replacing it (raw sends of the function test come quickly).
+        if (m_frameLength + count > m_writeCapacity) {
             DebugLog::Printf("QueueWrite: %zu bytes exceed the write buffer of %zu, frame dropped", count,
                              m_writeCapacity);
             return;
         }
-        std::fill(m_writeBuffer.begin(), m_writeBuffer.end(), 0);
-        if (count) std::memcpy(m_writeBuffer.data(), data, count);
-        m_frameLength = count;
+        if (count) std::memcpy(m_writeBuffer.data() + m_frameLength, data, count);
+        m_frameLength += count;
     }
     SignalEvent(m_writeRequestEvent);
 }
@@ -628,6 +629,7 @@ void CComPort::Writing() {
         std::lock_guard<std::mutex> lock(m_writeMutex);
         length = m_frameLength;
         frame.assign(m_writeBuffer.begin(), m_writeBuffer.begin() + length);
+        m_frameLength = 0;
     }
     if (length == 0) {
         OnTxEmpty();

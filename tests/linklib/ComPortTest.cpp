@@ -224,6 +224,16 @@ TEST_F(ComPortTest, SendsQueuedFramesAndReportsThem) {
     EXPECT_EQ(pty.ReadMaster(2), (std::vector<uint8_t>{'A', 'B'}));
 }
 
+TEST_F(ComPortTest, FramesQueuedInQuickSuccessionAllGoOut) {
+    OpenAndRun();
+    std::vector<uint8_t> expected;
+    for (uint8_t b = 0; b < 50; ++b) {
+        port.QueueWrite(&b, 1);
+        expected.push_back(b);
+    }
+    EXPECT_EQ(pty.ReadMaster(expected.size()), expected);
+}
+
 TEST_F(ComPortTest, EmptyFrameSendsNothingAndRaisesTxEmpty) {
     OpenAndRun();
     port.QueueWrite(nullptr, 0);
