@@ -192,7 +192,10 @@ private:
     bool m_readyToRead = true;
     bool m_writePending = false;
     bool m_bridge = false;
-    bool m_marking = false;        // PARMRK marking is active on the tty
+    // What the port thread decodes input by; the caller's thread changes
+    // the line settings while input arrives.
+    std::atomic<bool> m_marking{false}; // PARMRK marking is active on the tty
+    std::atomic<char> m_inputParity{'N'};
     bool m_modemLinesKnown = true; // false once the tty has no modem lines (pty)
     bool m_vanished = false;
     std::thread m_thread;
