@@ -79,6 +79,8 @@ CComPort::NameInfo CComPort::ClassifyName(const std::string& name) {
         info.kind = NameInfo::DevicePath;
         info.openName = name.substr(at, name.find(' ', at) == std::string::npos ? std::string::npos
                                                                                 : name.find(' ', at) - at);
+        // A colon at the end is an empty bus address (COM3: opens COM3 too).
+        if (info.openName.size() > 1 && info.openName.back() == ':') info.openName.pop_back();
         info.portNumber = 0;
         return info;
     }

@@ -8,7 +8,8 @@
 // Port names: "COMn" (n from 1, optionally behind "\\.\", anything after the
 // digits ignored) opens /dev/ttyS<n-1>; a name beginning with "/" is a
 // device path (up to its first blank, so a listed name with a label opens
-// too); anything else is the serial number of a USB bridge device.
+// too, and without a colon at its end, an empty bus address); anything else
+// is the serial number of a USB bridge device.
 #pragma once
 
 #include "SerialIo.h"
