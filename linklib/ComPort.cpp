@@ -79,6 +79,8 @@ CComPort::NameInfo CComPort::ClassifyName(const std::string& name) {
         info.kind = NameInfo::DevicePath;
         info.openName = name.substr(at, name.find(' ', at) == std::string::npos ? std::string::npos
                                                                                 : name.find(' ', at) - at);
+        // A colon at the end is an empty bus address (COM3: opens COM3 too).
+        if (info.openName.size() > 1 && info.openName.back() == ':') info.openName.pop_back();
         info.portNumber = 0;
         return info;
     }
@@ -207,6 +209,7 @@ bool CComPort::Open(const ComOpenParams& params) {
     m_inQueue.clear();
     m_pendingErrors = 0;
     m_markState = 0;
+    m_marking = false;
     m_vanished = false;
     m_modemLinesKnown = true;
     m_dsr = m_cts = m_rlsd = m_ring = 0;
@@ -220,7 +223,9 @@ bool CComPort::Open(const ComOpenParams& params) {
     DebugLog::Printf("Open %s: baud=%d parity=%c data=%d stop=%d", params.portName.c_str(), params.baudRate,
                      params.parity, params.dataBits, params.stopBits);
 
-    const int fd = m_bridge ? OpenBridgeDevice(info.openName) : m_io->Open(info.openName);
+    // Without its events the port thread could never be told to stop.
+    const bool eventsMade = m_shutdownEvent >= 0 && m_receiveCheckEvent >= 0 && m_writeRequestEvent >= 0;
+    const int fd = !eventsMade ? -1 : m_bridge ? OpenBridgeDevice(info.openName) : m_io->Open(info.openName);
     if (fd < 0) {
         DebugLog::Failure("CreateFile()", errno, m_portName);
         lock.unlock();
@@ -325,6 +330,7 @@ bool CComPort::ApplyLineSettings() {
     }
     termios applied{};
     m_marking = m_io->GetAttributes(m_fd, &applied) == 0 && (applied.c_iflag & PARMRK);
+    m_inputParity = m_line.parity;
     return complete;
 }
 
@@ -562,7 +568,7 @@ void CComPort::Decode(const uint8_t* data, size_t count) {
             if (b == 0x00) {
                 m_pendingErrors |= ErrBreak | ErrFrame;
             } else {
-                m_pendingErrors |= m_line.parity == 'N' ? ErrFrame : ErrRxParity;
+                m_pendingErrors |= m_inputParity == 'N' ? ErrFrame : ErrRxParity;
                 m_inQueue.push_back(b);
             }
             m_markState = 0;

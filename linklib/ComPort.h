@@ -8,7 +8,8 @@
 // Port names: "COMn" (n from 1, optionally behind "\\.\", anything after the
 // digits ignored) opens /dev/ttyS<n-1>; a name beginning with "/" is a
 // device path (up to its first blank, so a listed name with a label opens
-// too); anything else is the serial number of a USB bridge device.
+// too, and without a colon at its end, an empty bus address); anything else
+// is the serial number of a USB bridge device.
 #pragma once
 
 #include "SerialIo.h"
@@ -192,7 +193,10 @@ private:
     bool m_readyToRead = true;
     bool m_writePending = false;
     bool m_bridge = false;
-    bool m_marking = false;        // PARMRK marking is active on the tty
+    // What the port thread decodes input by; the caller's thread changes
+    // the line settings while input arrives.
+    std::atomic<bool> m_marking{false}; // PARMRK marking is active on the tty
+    std::atomic<char> m_inputParity{'N'};
     bool m_modemLinesKnown = true; // false once the tty has no modem lines (pty)
     bool m_vanished = false;
     std::thread m_thread;

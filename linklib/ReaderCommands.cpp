@@ -58,7 +58,7 @@ bool SetBaudRate(CReaderSession& session, int baud, int format) {
         session.SetStatus(Status::NoFormatChange);
         return false;
     }
-    const uint8_t code = static_cast<uint8_t>((format << 4) | RateCode(baud));
+    const uint8_t code = static_cast<uint8_t>((static_cast<unsigned>(format) << 4) | RateCode(baud));
     if (!Run(session, Command::SetBaud, &code, 1, nullptr)) return false;
     // The line format follows the reader's. A pseudo-terminal cannot carry
     // parity, so only the rate decides the outcome.

@@ -121,6 +121,10 @@ public:
 // Records every hook in order.
 class RecordingPort : public CComPort {
 public:
+    // The port thread calls the hooks below: it must stop before the
+    // members they use go away.
+    ~RecordingPort() override { Close(); }
+
     struct Event {
         std::string hook;
         uint32_t value;
@@ -268,6 +272,24 @@ TEST_F(ComPortTest, MarkedBytesRaiseLineErrorsAndStillArrive) {
     EXPECT_TRUE(port.WaitForHook("error", 0x0004)); // parity error
     ASSERT_TRUE(port.WaitFor([&] { return !port.Received().empty(); }));
     EXPECT_EQ(port.Received(), std::vector<uint8_t>{0x55});
+}
+
+TEST_F(ComPortTest, LineSettingChangesWhileMarkedBytesArrive) {
+    // The port thread decodes the marks by the line format that the caller
+    // changes at the same time (a baud rate change after programming).
+    OpenAndRun();
+    std::vector<uint8_t> sent;
+    for (uint8_t b = 0x30; b < 0x50; ++b) {
+        io->Inject({0xFF, 0x00, b});
+        port.Wake();
+        if (b % 2)
+            port.SetParityEven();
+        else
+            port.SetParityNone();
+        sent.push_back(b);
+    }
+    ASSERT_TRUE(port.WaitFor([&] { return port.Received().size() >= sent.size(); }));
+    EXPECT_EQ(port.Received(), sent);
 }
 
 TEST_F(ComPortTest, ModemLinesAtOpenAndOnChange) {

@@ -10,8 +10,14 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <poll.h>
+#include <pty.h>
 #include <string>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -25,6 +31,75 @@ Bytes H(std::initializer_list<int> values) {
     for (int v : values)
         bytes.push_back(static_cast<uint8_t>(v));
     return bytes;
+}
+
+// A reader played frame by frame on the master side of a pty, for replies
+// the simulated reader never gives: each whole request (BCC framing) is
+// answered with what the test's function returns.
+class CraftedReader {
+public:
+    using Answer = std::function<Bytes(size_t index, const Bytes& request)>;
+
+    explicit CraftedReader(Answer answer) : m_answer(std::move(answer)) {
+        char name[64];
+        if (openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0) return;
+        path = name;
+        m_thread = std::thread([this] { Run(); });
+    }
+    ~CraftedReader() {
+        m_stop = true;
+        if (m_thread.joinable()) m_thread.join();
+        if (m_master >= 0) close(m_master);
+        if (m_slave >= 0) close(m_slave);
+    }
+    size_t RequestCount() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_count;
+    }
+
+    std::string path;
+
+private:
+    void Run() {
+        Bytes pending;
+        while (!m_stop) {
+            pollfd p{m_master, POLLIN, 0};
+            if (poll(&p, 1, 10) <= 0) continue;
+            uint8_t buffer[256];
+            const ssize_t n = read(m_master, buffer, sizeof buffer);
+            if (n <= 0) continue;
+            pending.insert(pending.end(), buffer, buffer + n);
+            while (const size_t length = Frame::CompleteLength(Frame::Bcc, pending.data(), pending.size())) {
+                const Bytes request(pending.begin(), pending.begin() + long(length));
+                pending.erase(pending.begin(), pending.begin() + long(length));
+                size_t index;
+                {
+                    std::lock_guard<std::mutex> lock(m_mutex);
+                    index = m_count++;
+                }
+                const Bytes reply = m_answer(index, request);
+                if (!reply.empty()) (void)!write(m_master, reply.data(), reply.size());
+            }
+        }
+    }
+
+    Answer m_answer;
+    int m_master = -1, m_slave = -1;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::mutex m_mutex;
+    size_t m_count = 0;
+};
+
+// The line settings of a tty as its owner left them.
+termios LineOf(const std::string& path) {
+    termios settings{};
+    const int fd = open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        tcgetattr(fd, &settings);
+        close(fd);
+    }
+    return settings;
 }
 
 class LinkApiTest : public ::testing::Test {
@@ -119,6 +194,8 @@ TEST_F(LinkApiTest, ProbesAgainInCrcFramingWhenBccGetsNoAnswer) {
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[1].raw, H({0x01, 0xF0, 0x00, 0x64, 0x00}));
     EXPECT_EQ(LinkGetFraming(id), 1);
+    // The unanswered first probe left status 4; the open does not clear it.
+    EXPECT_EQ(LinkGetLastError(id), 4);
     // Every later frame uses the CRC framing, with its CRC low byte first.
     EXPECT_EQ(LinkSetState(id, 0), 0);
     const Bytes state = LastRequest();
@@ -127,6 +204,38 @@ TEST_F(LinkApiTest, ProbesAgainInCrcFramingWhenBccGetsNoAnswer) {
     const uint16_t crc = Frame::Crc16(state.data(), 4);
     EXPECT_EQ(state[4], crc & 0xFF);
     EXPECT_EQ(state[5], crc >> 8);
+}
+
+TEST_F(LinkApiTest, ProbeRefusedInBccFramingTriesCrcAndKeepsTheStatus) {
+    StartReader();
+    reader->FaultStatus(0xF0, 0x18);
+    ASSERT_GT(Open(), 0);
+    EXPECT_EQ(RequestCount(), 2u);
+    EXPECT_EQ(LinkGetFraming(id), 1);
+    EXPECT_EQ(LinkGetLastError(id), 0x18);
+}
+
+TEST_F(LinkApiTest, ProbeAnsweredWithOtherThanFourBytesIsNoReader) {
+    // First open: the identification has three characters. That answer is
+    // a successful exchange, so no second probe follows, and no reader is
+    // found. Second open: four characters; then a two-character
+    // identification names no model ("---").
+    CraftedReader crafted([](size_t index, const Bytes& request) {
+        const char* id = index == 0 ? "302" : index == 1 ? "3021" : "30";
+        if (request[2] != 0xF0) return Frame::Build(Frame::Bcc, 1, 0);
+        return Frame::Build(Frame::Bcc, 1, 0, Bytes(id, id + std::strlen(id)));
+    });
+    ASSERT_FALSE(crafted.path.empty());
+    EXPECT_EQ(LinkOpen(crafted.path.c_str(), 19200, 0, 100), -11);
+    EXPECT_EQ(crafted.RequestCount(), 1u);
+    id = LinkOpen(crafted.path.c_str(), 19200, 0, 100);
+    ASSERT_GT(id, 0);
+    char type[8];
+    char name[16] = "x";
+    EXPECT_EQ(LinkGetDeviceInfo(id, type, sizeof type, name, sizeof name), 2);
+    EXPECT_STREQ(name, "---");
+    LinkClose(id);
+    id = 0;
 }
 
 TEST_F(LinkApiTest, NoReaderGivesMinus11AfterTwoProbesAndClosesThePort) {
@@ -151,6 +260,14 @@ TEST_F(LinkApiTest, OpenRefusesBadArguments) {
 
 TEST_F(LinkApiTest, BusAddressFromThePortName) {
     StartReader();
+    // A colon at the end names no address: address 1, as without one.
+    ASSERT_GT(Open(":"), 0);
+    EXPECT_EQ(LastRequest(), H({0x02, 0x01, 0xF0, 0x00, 0xF1}));
+    LinkClose(id);
+    // Only the low byte of the address is sent.
+    ASSERT_GT(Open(":258"), 0);
+    EXPECT_EQ(LastRequest(), H({0x02, 0x02, 0xF0, 0x00, 0xF2}));
+    LinkClose(id);
     ASSERT_GT(Open(":2"), 0);
     EXPECT_EQ(LastRequest(), H({0x02, 0x02, 0xF0, 0x00, 0xF2}));
     EXPECT_EQ(LinkSetState(id, 0x82), 0);
@@ -372,6 +489,28 @@ TEST_F(LinkApiTest, BaudRateChangeSwitchesReaderAndPort) {
     EXPECT_EQ(LinkSetState(id, 0), 0);
 }
 
+TEST_F(LinkApiTest, BaudRateChangeSetsTheLineFormatAndStopsWhenRefused) {
+    StartReader();
+    ASSERT_GT(Open("", 300, 19200, 3), 0);
+    EXPECT_TRUE(LineOf(path).c_cflag & CSTOPB);
+    // Refused by the reader: its status, and the port stays as it was.
+    reader->FaultStatus(0xF2, 0x18, false);
+    EXPECT_EQ(LinkSetBaudRate(id, 9600, 0), -1);
+    EXPECT_EQ(LinkGetLastError(id), 0x18);
+    termios line = LineOf(path);
+    EXPECT_EQ(cfgetospeed(&line), speed_t(B19200));
+    EXPECT_TRUE(line.c_cflag & CSTOPB);
+    EXPECT_EQ(LinkSetState(id, 0), 0);
+    // 19200 baud 8N1: payload 0x03, and the port follows.
+    EXPECT_EQ(LinkSetBaudRate(id, 19200, 0), 0);
+    EXPECT_EQ(LastRequest(), H({0x02, 0x01, 0xF2, 0x01, 0x03, 0x01 ^ 0xF2 ^ 0x01 ^ 0x03}));
+    line = LineOf(path);
+    EXPECT_EQ(cfgetospeed(&line), speed_t(B19200));
+    EXPECT_EQ(line.c_cflag & CSIZE, tcflag_t(CS8));
+    EXPECT_FALSE(line.c_cflag & (PARENB | CSTOPB));
+    EXPECT_EQ(LinkSetState(id, 0), 0);
+}
+
 TEST_F(LinkApiTest, TagCommands) {
     CSimReader::Options options;
     options.deviceType = 0x313;
@@ -389,6 +528,13 @@ TEST_F(LinkApiTest, TagCommands) {
     // A reply longer than the buffer is cut to whole 16-byte steps, no status 5.
     EXPECT_EQ(LinkInventory(id, 0, buffer, 14), 0);
     EXPECT_EQ(LinkGetLastError(id), 0);
+    const Bytes longEpc(18, 0x5A);
+    ASSERT_TRUE(reader->RemoveTag(epc));
+    reader->PlaceTag(CSimTransponder(longEpc));
+    EXPECT_EQ(LinkInventory(id, 0, buffer, 20), 16);
+    EXPECT_EQ(LinkGetLastError(id), 0);
+    ASSERT_TRUE(reader->RemoveTag(longEpc));
+    reader->PlaceTag(CSimTransponder(epc));
 
     EXPECT_EQ(LinkSelect(id, epc.data(), int(epc.size())), 0);
     const auto payloadOf = [](const Bytes& frame) { return Bytes(frame.begin() + 4, frame.end() - 1); };
@@ -440,6 +586,11 @@ TEST_F(LinkApiTest, TagWriteAnsweredWith21CountsWhenTheReadBackMatches) {
     const Bytes other = H({0x01, 0x02});
     EXPECT_EQ(LinkWriteTag(id, 3, 0, other.data(), 2), -1);
     EXPECT_EQ(LinkGetLastError(id), 21);
+    // The read-back fails too: the status is 21 again, not the read's.
+    reader->FaultStatus(0xC4, 0x15, false);
+    reader->FaultStatus(0xC3, 0x16);
+    EXPECT_EQ(LinkWriteTag(id, 3, 0, other.data(), 2), -1);
+    EXPECT_EQ(LinkGetLastError(id), 21);
     // Another failure is passed through without a read-back.
     const size_t before = RequestCount();
     reader->FaultStatus(0xC4, 20, false);
@@ -462,6 +613,18 @@ TEST_F(LinkApiTest, TraceHookFormatsEveryFrame) {
     std::snprintf(expected, sizeof expected, ">(%08x) 02 01 f4 01 00 f4 \r\n", unsigned(id));
     EXPECT_EQ(lines[0], expected);
     std::snprintf(expected, sizeof expected, "<(%08x) 02 01 00 00 01 \r\n", unsigned(id));
+    EXPECT_EQ(lines[1], expected);
+    // A timed-out wait traces what did arrive.
+    LinkClose(id);
+    LinkSetTraceHook([](int, const char* line) { lines.emplace_back(line); });
+    ASSERT_GT(Open("", 100), 0);
+    LinkSetTraceHook(nullptr);
+    lines.clear();
+    reader->FaultGap(3, 400ms);
+    EXPECT_EQ(LinkSetState(id, 1), -1);
+    EXPECT_EQ(LinkGetLastError(id), 4);
+    ASSERT_EQ(lines.size(), 2u);
+    std::snprintf(expected, sizeof expected, "<(%08x) 02 01 00 \r\n", unsigned(id));
     EXPECT_EQ(lines[1], expected);
 }
 

@@ -58,6 +58,8 @@ TEST(ComPortName, ClassifiesComNamesPathsAndBridgeSerials) {
         {"12345678", K::Bridge, "12345678", 12345678},
         {"/dev/pts/4", K::DevicePath, "/dev/pts/4", 0},
         {"/dev/pts/4 [Simulated KV-PLM41]", K::DevicePath, "/dev/pts/4", 0},
+        // An empty bus address ("COM3:" opens COM3) leaves the path as it is.
+        {"/dev/pts/4:", K::DevicePath, "/dev/pts/4", 0},
     };
     for (const auto& c : cases) {
         const auto info = CComPort::ClassifyName(c.name);

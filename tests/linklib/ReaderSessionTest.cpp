@@ -1,10 +1,12 @@
 // The frame exchange of a session against replies crafted byte by byte by
 // the test on the far end of a pseudo-terminal.
 #include "ReaderSession.h"
+#include "ReaderCommands.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -152,6 +154,25 @@ TEST_F(ReaderSessionTest, RawReceiveTakesAtMostTheMaximum) {
     EXPECT_EQ(Bytes(buffer, buffer + 3), (Bytes{'1', '2', '3'}));
     EXPECT_EQ(session.TakeReceived(buffer, 8), 2);
     EXPECT_EQ(session.TakeReceived(buffer, 8), 0);
+}
+
+TEST(ReaderCommands, ModelNamesOfTheIdentification) {
+    const auto name = [](const char* reply) {
+        return ReaderCommands::ModelName(Bytes(reply, reply + std::strlen(reply)));
+    };
+    EXPECT_EQ(name("3015"), "KV-PL41");
+    EXPECT_EQ(name("3021"), "KV-PLM41");
+    EXPECT_EQ(name("3030"), "KV-PLM41 Plus");
+    EXPECT_EQ(name("3112"), "KV-PL72");
+    EXPECT_EQ(name("312F"), "KV-PLM72");
+    EXPECT_EQ(name("313a"), "KV-PLM72 Plus");
+    EXPECT_EQ(name("3003"), "");
+    EXPECT_EQ(name("31"), "---");
+    EXPECT_EQ(ReaderCommands::RateCode(2400), 0);
+    EXPECT_EQ(ReaderCommands::RateCode(4800), 1);
+    EXPECT_EQ(ReaderCommands::RateCode(9600), 2);
+    EXPECT_EQ(ReaderCommands::RateCode(19200), 3);
+    EXPECT_EQ(ReaderCommands::RateCode(1200), 3);
 }
 
 TEST(ReaderSessionId, FollowsTheOpenTransport) {
