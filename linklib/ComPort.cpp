@@ -484,7 +484,7 @@ void CComPort::ThreadMain() {
         }
         if (watchTty && fds[3].revents) {
             if (fds[3].revents & POLLOUT) ContinueWrite();
-            if (fds[3].revents & POLLIN) LineEventProcessing();
+            if (fds[3].revents & POLLIN) LineEventProcessing(true);
             // Hang-up: the adapter was pulled, or a pty lost its master.
             if (fds[3].revents & (POLLHUP | POLLERR | POLLNVAL)) {
                 LineEventProcessing();
@@ -505,18 +505,26 @@ void CComPort::DeviceVanished() {
 }
 
 // Reads everything the tty holds into the input queue, decoding the line
-// error marks. False when the device is gone.
-bool CComPort::FetchInput() {
+// error marks. False when the device is gone. readable: poll said there is
+// input.
+bool CComPort::FetchInput(bool readable) {
     if (m_vanished) return false;
     uint8_t buffer[512];
-    for (;;) {
+    for (bool first = true;; first = false) {
         const ssize_t n = m_io->Read(m_fd, buffer, sizeof buffer);
         if (n > 0) {
             Decode(buffer, size_t(n));
             if (size_t(n) < sizeof buffer) break;
             continue;
         }
-        if (n == 0) break; // a raw tty with VMIN 0 answers 0 when nothing is there
+        // A raw tty with VMIN 0 answers 0 when nothing is there; but input
+        // announced by poll that reads as nothing is an end of file (not a
+        // tty at all, e.g. /dev/null): watching it further would spin.
+        if (n == 0 && readable && first) {
+            DeviceVanished();
+            return false;
+        }
+        if (n == 0) break;
         if (errno == EINTR) continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK) break;
         if (IsGoneError(errno)) {
@@ -577,8 +585,8 @@ void CComPort::Decode(const uint8_t* data, size_t count) {
     }
 }
 
-void CComPort::LineEventProcessing() {
-    const bool present = FetchInput();
+void CComPort::LineEventProcessing(bool readable) {
+    const bool present = FetchInput(readable);
     if (!present) return;
     int outQueued = 0;
     if (m_io->OutputQueued(m_fd, &outQueued) != 0) outQueued = 0;

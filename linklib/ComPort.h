@@ -170,8 +170,8 @@ private:
     void StopThread();
     void CloseEvents();
     void ThreadMain();
-    void LineEventProcessing();
-    bool FetchInput();
+    void LineEventProcessing(bool readable = false);
+    bool FetchInput(bool readable);
     void Decode(const uint8_t* data, size_t count);
     void StartReading();
     void Writing();

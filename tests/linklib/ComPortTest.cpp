@@ -395,6 +395,16 @@ TEST(ComPortOpen, ComNamesOpenTtySAndBridgeSerialsFailForNow) {
     EXPECT_EQ(bridge.Handle(), 0);
 }
 
+TEST(ComPortOpen, ANonTtyThatReadsAsEndOfFileCountsAsGone) {
+    // /dev/null is always readable and always empty: the port must stop
+    // watching it rather than spin.
+    RecordingPort port;
+    ASSERT_TRUE(port.Open(Params("/dev/null")));
+    ASSERT_TRUE(port.StartMonitoring());
+    EXPECT_TRUE(port.WaitForHook("error", ComPortBits::DeviceGone));
+    port.Close();
+}
+
 TEST(ComPortOpen, TheOpenPortIsExclusive) {
     Pty pty;
     CComPort first, second;
