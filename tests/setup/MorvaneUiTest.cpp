@@ -493,6 +493,14 @@ TEST_F(MorvaneUiTest, PowerOnDialogReadsAndStoresTheMode) {
     unread.Start();
     EXPECT_EQ(MessageTexts(), QStringList{"Konfiguration konnte nicht gelesen werden!"});
     EXPECT_EQ(unread.Choice(), -1);
+    // OK without a choice stores nothing: 510, and the dialog stays open.
+    unread.show();
+    unread.accept();
+    EXPECT_TRUE(unread.isVisible());
+    EXPECT_EQ(recorder.records.size(), 2);
+    EXPECT_TRUE(recorder.records.last().text.startsWith("Es ist ein Fehler bei der Programmierung"));
+    EXPECT_EQ(Reader().PowerOnMode(), 0);
+    unread.reject();
     host.CloseSession(connection.session);
 }
 
