@@ -275,6 +275,14 @@ TEST_F(MorvaneUiTest, KeyPageEditsTheSequenceAndKeepsTheFocusInTheEntry) {
     Find<QPushButton>(prefix, "button1119")->click();
     EXPECT_EQ(Rows(prefix), (QStringList{"0D H     CR (Enter)", "02 H     STX", "20 H     SP"}));
     EXPECT_TRUE(items->topLevelItem(1)->isSelected());
+    // Moving keeps the focus on the arrow, so the item moves on from the keyboard.
+    auto* down = Find<QPushButton>(prefix, "button1120");
+    QTest::mouseClick(down, Qt::LeftButton);
+    EXPECT_TRUE(HasFocus(down));
+    EXPECT_EQ(Rows(prefix), (QStringList{"0D H     CR (Enter)", "20 H     SP", "02 H     STX"}));
+    QTest::mouseClick(Find<QPushButton>(prefix, "button1119"), Qt::LeftButton);
+    EXPECT_EQ(Rows(prefix), (QStringList{"0D H     CR (Enter)", "02 H     STX", "20 H     SP"}));
+    EXPECT_TRUE(items->topLevelItem(1)->isSelected());
 
     // Refused entries: the message, the text selected for overtyping.
     Type(prefix, "8G");
