@@ -39,6 +39,8 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <memory>
+#include <mutex>
 
 namespace {
 
@@ -629,6 +631,74 @@ TEST_F(MainFrameTest, LanguageSwitchAndBackReadsEveryTextAgain) {
     EXPECT_EQ(frame->menuBar()->actions()[2]->text(), "Einstellungen");
     EXPECT_EQ(frame->ToolAction(CMainFrame::CmdReadBack)->toolTip(), "Inhalt lesen");
     EXPECT_TRUE(recorder.records.isEmpty());
+}
+
+TEST_F(MainFrameTest, DeviceConfigAndIpAddressConnectAndCloseAroundTheirDialogs) {
+    Reader().SetPowerOnMode(1);
+    frame->Create();
+    frame->ConnectAtStart();
+    ASSERT_TRUE(frame->Action(CMainFrame::CmdDeviceConfig)->isEnabled());
+
+    // Gerätekonfiguration: connected (programming mode) while the dialog shows
+    // the stored mode; closed afterwards.
+    auto seen = std::make_shared<std::pair<int, int>>(-2, -1);
+    OnModal<CEinschaltkonfigDlg>([seen, this](CEinschaltkonfigDlg* dialog) {
+        seen->first = dialog->Choice();
+        seen->second = Reader().State();
+        Find<QRadioButton>(dialog, "radio1039")->click();
+        dialog->accept();
+    });
+    frame->Action(CMainFrame::CmdDeviceConfig)->trigger();
+    EXPECT_EQ(seen->first, 1);
+    EXPECT_EQ(seen->second, 0);
+    EXPECT_EQ(Reader().PowerOnMode(), 0);
+    EXPECT_EQ(Reader().State(), 2);
+    EXPECT_TRUE(recorder.records.isEmpty()) << MessageTexts().join('|').toStdString();
+
+    // IP-Adresse: after the network dialog, cancelled or not, a connect at
+    // start-up style brings the title up to date and is closed again.
+    int lanDialogs = 0;
+    frame->SetLanDialog([&lanDialogs](QWidget*) { return ++lanDialogs, false; });
+    frame->setWindowTitle(QStringLiteral("-"));
+    frame->OnIpAddress();
+    EXPECT_EQ(lanDialogs, 1);
+    EXPECT_TRUE(frame->windowTitle().startsWith("KV-PLM Morvane V1.04 <KV-PLM41 "))
+        << frame->windowTitle().toStdString();
+    EXPECT_EQ(Reader().State(), 2);
+    EXPECT_EQ(chooserCalls, 0);
+
+    // Without a reader: the connect's message and no dialog.
+    StorePort(QStringLiteral("/dev/kvplm-no-such-reader"));
+    auto opened = std::make_shared<bool>(false);
+    OnModal<CEinschaltkonfigDlg>(
+        [opened](CEinschaltkonfigDlg* dialog) {
+            *opened = true;
+            dialog->reject();
+        },
+        1000);
+    frame->Action(CMainFrame::CmdDeviceConfig)->trigger();
+    EXPECT_FALSE(*opened);
+    EXPECT_EQ(MessageTexts(), QStringList{QString::fromUtf8("Fehler beim Öffnen des Ports")});
+}
+
+TEST_F(MainFrameTest, ClosingInEnglishStoresSpracheOneAndStartsInEnglishAgain) {
+    frame->Create();
+    frame->show();
+    frame->Action(CMainFrame::CmdEnglish)->trigger();
+    ASSERT_TRUE(frame->English());
+    frame->close();
+    EXPECT_EQ(appkit::SettingsStore(appkit::Program::Morvane).GetInt("Settings", "Sprache", -1), 1);
+    // Closing goes back to German: the language module is released.
+    EXPECT_FALSE(frame->English());
+    EXPECT_EQ(Text(CMainFrame::CmdProgram), "&Programmieren");
+    EXPECT_EQ(appkit::Texts::String(509), "Programmierung erfolgreich abgeschlossen");
+
+    CMainFrame next;
+    next.Create();
+    EXPECT_TRUE(next.English());
+    EXPECT_EQ(next.Action(CMainFrame::CmdProgram)->text(), "&Program");
+    EXPECT_TRUE(recorder.records.isEmpty());
+    next.close();
 }
 
 TEST_F(MainFrameTest, MissingLanguageModuleShows545AndGermanStays) {
