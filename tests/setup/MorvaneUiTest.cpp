@@ -60,6 +60,26 @@ public slots:
     void Open(const QUrl& url) { urls.append(url); }
 };
 
+// Cancels every modal dialog that opens while it lives, and counts them: for
+// commands that must not open one.
+class ModalCloser {
+public:
+    ModalCloser() {
+        m_timer.setInterval(5);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                ++closed;
+                dialog->reject();
+            }
+        });
+        m_timer.start();
+    }
+    int closed = 0;
+
+private:
+    QTimer m_timer;
+};
+
 class MorvaneUiTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -803,16 +823,35 @@ TEST_F(MainFrameTest, DeviceConfigAndIpAddressConnectAndCloseAroundTheirDialogs)
 
     // Without a reader: the connect's message and no dialog.
     StorePort(QStringLiteral("/dev/kvplm-no-such-reader"));
-    auto opened = std::make_shared<bool>(false);
-    OnModal<CEinschaltkonfigDlg>(
-        [opened](CEinschaltkonfigDlg* dialog) {
-            *opened = true;
-            dialog->reject();
-        },
-        1000);
+    ModalCloser closer;
     frame->Action(CMainFrame::CmdDeviceConfig)->trigger();
-    EXPECT_FALSE(*opened);
+    EXPECT_EQ(closer.closed, 0);
     EXPECT_EQ(MessageTexts(), QStringList{QString::fromUtf8("Fehler beim Öffnen des Ports")});
+}
+
+TEST_F(MainFrameTest, InterfaceChoosesAndConnectsAndACancelledConnectOpensNothing) {
+    frame->Create();
+    // Schnittstelle: the dialog, then a connect with messages that is closed again.
+    frame->SetChooser([this] { return ++chooserCalls, true; });
+    frame->OnInterface();
+    EXPECT_EQ(chooserCalls, 1);
+    EXPECT_EQ(frame->Flags(), 0x1F000);
+    EXPECT_TRUE(frame->windowTitle().startsWith("KV-PLM Morvane V1.04 <KV-PLM41 "))
+        << frame->windowTitle().toStdString();
+    EXPECT_EQ(Reader().State(), 2);
+    EXPECT_TRUE(recorder.records.isEmpty()) << MessageTexts().join('|').toStdString();
+
+    // Programmieren and Inhalt lesen without a reader: the interface dialog,
+    // and when it is cancelled no dialog of theirs opens.
+    StorePort(QStringLiteral("/dev/kvplm-no-such-reader"));
+    frame->SetChooser([this] { return ++chooserCalls, false; });
+    ModalCloser closer;
+    frame->Action(CMainFrame::CmdProgram)->trigger();
+    frame->Action(CMainFrame::CmdReadBack)->trigger();
+    EXPECT_EQ(chooserCalls, 3);
+    EXPECT_EQ(closer.closed, 0);
+    EXPECT_TRUE(recorder.records.isEmpty()) << MessageTexts().join('|').toStdString();
+    EXPECT_EQ(frame->Flags(), 0x1F000);
 }
 
 TEST_F(MainFrameTest, ClosingInEnglishStoresSpracheOneAndStartsInEnglishAgain) {
