@@ -67,9 +67,14 @@ int CEinschaltkonfigDlg::Choice() const {
 }
 
 void CEinschaltkonfigDlg::accept() {
-    // Nothing chosen (the mode could not be read): nothing to store.
     const int choice = Choice();
-    if (choice >= 0) {
+    if (choice < 0) {
+        // Nothing chosen (the mode could not be read): no state to store, so
+        // storing fails as the reader would refuse it; the dialog stays.
+        m_host.ShowMessage(SetupMessage::FromId(510, MessageIcon::Error));
+        return;
+    }
+    {
         CBusyGuard busy(this);
         appkit::WaitCursor wait;
         if (!PowerOnConfig::Write(m_session, choice, m_host)) return;

@@ -1,7 +1,8 @@
 // CEinschaltkonfigDlg: the power-on configuration (dialog 162,
 // "Einschaltkonfiguration"): whether the reader starts in programming mode
 // or in reader mode. Opening reads the stored mode (519 when it cannot be
-// read); "OK" stores the choice (510 on failure, the dialog stays).
+// read); "OK" stores the choice (510 on failure or without a choice, the
+// dialog stays).
 #pragma once
 
 #include <QDialog>

@@ -199,17 +199,19 @@ void CKeySequencePage::OnDelete() {
     Report(m_model.DeleteSelected());
 }
 
+// Clearing and moving leave the focus on their button, so that a moved item
+// can be moved on from the keyboard.
 void CKeySequencePage::OnClear() {
     m_model.ClearAll();
-    Report(std::nullopt);
+    ShowControls();
 }
 
 void CKeySequencePage::OnUp() {
     m_model.MoveUp();
-    Report(std::nullopt);
+    ShowControls();
 }
 
 void CKeySequencePage::OnDown() {
     m_model.MoveDown();
-    Report(std::nullopt);
+    ShowControls();
 }

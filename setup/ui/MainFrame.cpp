@@ -313,9 +313,10 @@ void CMainFrame::OnInterface() {
 }
 
 void CMainFrame::OnIpAddress() {
-    // The LAN settings dialog decides first; without one the command only
-    // connects again with the stored settings.
-    if (m_lanDialog && !m_lanDialog(this)) return;
+    // After the LAN settings dialog, however it ended, connect again so that
+    // the title shows the reader as it is now; without a dialog the command
+    // only connects again.
+    if (m_lanDialog) m_lanDialog(this);
     ConnectAtStart();
 }
 

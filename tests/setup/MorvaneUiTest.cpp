@@ -9,6 +9,7 @@
 #include "DataPage.h"
 #include "EinschaltkonfigDlg.h"
 #include "FunktionstestDlg.h"
+#include "FunktionstestHidDlg.h"
 #include "KeySequencePage.h"
 #include "MainFrame.h"
 #include "Messages.h"
@@ -31,6 +32,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -39,6 +41,8 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <memory>
+#include <mutex>
 
 namespace {
 
@@ -54,6 +58,26 @@ public:
     QList<QUrl> urls;
 public slots:
     void Open(const QUrl& url) { urls.append(url); }
+};
+
+// Cancels every modal dialog that opens while it lives, and counts them: for
+// commands that must not open one.
+class ModalCloser {
+public:
+    ModalCloser() {
+        m_timer.setInterval(5);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                ++closed;
+                dialog->reject();
+            }
+        });
+        m_timer.start();
+    }
+    int closed = 0;
+
+private:
+    QTimer m_timer;
 };
 
 class MorvaneUiTest : public ::testing::Test {
@@ -275,6 +299,14 @@ TEST_F(MorvaneUiTest, KeyPageEditsTheSequenceAndKeepsTheFocusInTheEntry) {
     Find<QPushButton>(prefix, "button1119")->click();
     EXPECT_EQ(Rows(prefix), (QStringList{"0D H     CR (Enter)", "02 H     STX", "20 H     SP"}));
     EXPECT_TRUE(items->topLevelItem(1)->isSelected());
+    // Moving keeps the focus on the arrow, so the item moves on from the keyboard.
+    auto* down = Find<QPushButton>(prefix, "button1120");
+    QTest::mouseClick(down, Qt::LeftButton);
+    EXPECT_TRUE(HasFocus(down));
+    EXPECT_EQ(Rows(prefix), (QStringList{"0D H     CR (Enter)", "20 H     SP", "02 H     STX"}));
+    QTest::mouseClick(Find<QPushButton>(prefix, "button1119"), Qt::LeftButton);
+    EXPECT_EQ(Rows(prefix), (QStringList{"0D H     CR (Enter)", "02 H     STX", "20 H     SP"}));
+    EXPECT_TRUE(items->topLevelItem(1)->isSelected());
 
     // Refused entries: the message, the text selected for overtyping.
     Type(prefix, "8G");
@@ -313,6 +345,49 @@ TEST_F(MorvaneUiTest, AFailingPageStaysActiveAndEnterDoesNothing) {
     QTest::keyClick(dialog.get(), Qt::Key_Return);
     EXPECT_TRUE(dialog->isVisible());
     QTest::keyClick(dialog.get(), Qt::Key_Escape);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+}
+
+TEST_F(MorvaneUiTest, ProgrammingDialogButtonRowAndEnterInTheCodeEntry) {
+    auto dialog = OpenProgramming();
+    QStringList texts;
+    QList<QPushButton*> row;
+    for (int id : {32776, 32773, 32774, 2}) {
+        auto* button = dialog->findChild<QPushButton*>(QStringLiteral("button%1").arg(id));
+        ASSERT_NE(button, nullptr) << id;
+        row.append(button);
+        texts.append(button->text());
+    }
+    EXPECT_EQ(texts, (QStringList{"Speichern", "Laden", "Programmieren", "Abbrechen"}));
+    // One row below the pages, left to right in that order.
+    for (int i = 1; i < row.size(); ++i) {
+        EXPECT_LT(row[i - 1]->geometry().right(), row[i]->x());
+        EXPECT_EQ(row[i]->y(), row[0]->y());
+    }
+    EXPECT_GT(row[0]->y(), dialog->Tabs()->geometry().bottom());
+
+    // Enter in the code entry neither takes the code over nor closes the
+    // dialog, also after "Übernehmen" was clicked with the mouse.
+    dialog->Tabs()->setCurrentIndex(1);
+    CKeySequencePage* prefix = dialog->KeyPage(SetupPage::Prefix);
+    auto* entry = Find<QLineEdit>(prefix, "edit1040");
+    const QStringList before = Rows(prefix);
+    entry->selectAll();
+    QTest::keyClicks(entry, "41");
+    QTest::mouseClick(Find<QPushButton>(prefix, "button1025"), Qt::LeftButton);
+    EXPECT_EQ(Rows(prefix).size(), before.size() + 1);
+    EXPECT_TRUE(HasFocus(entry));
+    entry->selectAll();
+    QTest::keyClicks(entry, "42");
+    QTest::keyClick(entry, Qt::Key_Return);
+    QTest::keyClick(entry, Qt::Key_Enter);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(Rows(prefix).size(), before.size() + 1);
+    EXPECT_TRUE(recorder.records.isEmpty());
+
+    // The close box acts as "Abbrechen".
+    dialog->close();
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
 }
@@ -474,6 +549,58 @@ TEST_F(MorvaneUiTest, FunctionTestWithRequestModeSendsTheRequestByte) {
         << hex->toPlainText().toStdString();
 }
 
+TEST_F(MorvaneUiTest, FunctionTestRelayAndBuzzerSendTheirBytes) {
+    // The reader takes the single bytes as line noise: that is where they show.
+    struct Noise {
+        std::mutex mutex;
+        CSimReader::Bytes bytes;
+    };
+    auto noise = std::make_shared<Noise>();
+    Reader().SetTraceHook([noise](CSimReader::TraceKind kind, const CSimReader::Bytes& bytes) {
+        if (kind != CSimReader::TraceKind::Noise) return;
+        std::lock_guard<std::mutex> lock(noise->mutex);
+        noise->bytes.insert(noise->bytes.end(), bytes.begin(), bytes.end());
+    });
+    auto received = [noise] {
+        std::lock_guard<std::mutex> lock(noise->mutex);
+        return noise->bytes;
+    };
+    Reader().SetBlock(Block::ModeParam, {0x00, 0x0A, '?', 0x05}); // mode 0, no transponder: silent
+    {
+        CFunktionstestDlg test(nullptr, host, 0x1F080);
+        ASSERT_TRUE(test.Start());
+        test.show();
+        // One byte at a time: the port takes one frame per write.
+        auto* relay = Find<QPushButton>(&test, "check1038");
+        relay->click(); // pressed
+        EXPECT_TRUE(relay->isChecked());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return received().size() >= 1; }, kWaitMs));
+        relay->click(); // released
+        EXPECT_TRUE(QTest::qWaitFor([&] { return received().size() >= 2; }, kWaitMs));
+        Find<QPushButton>(&test, "button1031")->click();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return received().size() >= 3; }, kWaitMs));
+        EXPECT_EQ(received(), (CSimReader::Bytes{0x11, 0x13, 0x07}));
+        test.accept();
+    }
+    Reader().SetTraceHook(nullptr);
+    EXPECT_EQ(Reader().State(), 2);
+}
+
+TEST_F(MorvaneUiTest, HidFunctionTestIsAFieldToTypeInto) {
+    const size_t requests = Reader().GetCounters().requests;
+    CFunktionstestHidDlg test(nullptr);
+    test.show();
+    EXPECT_EQ(test.windowTitle(), "Funktionstest HID");
+    auto* field = Find<QPlainTextEdit>(&test, "edit1030");
+    QTest::keyClicks(field, "E200");
+    EXPECT_EQ(field->toPlainText(), "E200");
+    QTest::mouseClick(Find<QPushButton>(&test, "button1022"), Qt::LeftButton);
+    EXPECT_TRUE(field->toPlainText().isEmpty());
+    EXPECT_TRUE(HasFocus(field));
+    // No session: the reader is not asked anything.
+    EXPECT_EQ(Reader().GetCounters().requests, requests);
+}
+
 TEST_F(MorvaneUiTest, PowerOnDialogReadsAndStoresTheMode) {
     Reader().SetPowerOnMode(1);
     const SetupConnection connection = host.Connect(true);
@@ -493,6 +620,14 @@ TEST_F(MorvaneUiTest, PowerOnDialogReadsAndStoresTheMode) {
     unread.Start();
     EXPECT_EQ(MessageTexts(), QStringList{"Konfiguration konnte nicht gelesen werden!"});
     EXPECT_EQ(unread.Choice(), -1);
+    // OK without a choice stores nothing: 510, and the dialog stays open.
+    unread.show();
+    unread.accept();
+    EXPECT_TRUE(unread.isVisible());
+    EXPECT_EQ(recorder.records.size(), 2);
+    EXPECT_TRUE(recorder.records.last().text.startsWith("Es ist ein Fehler bei der Programmierung"));
+    EXPECT_EQ(Reader().PowerOnMode(), 0);
+    unread.reject();
     host.CloseSession(connection.session);
 }
 
@@ -586,6 +721,43 @@ TEST_F(MainFrameTest, MenuAndToolbarInTheirOrder) {
         tools.append(action->isSeparator() ? QStringLiteral("|") : action->toolTip());
     EXPECT_EQ(tools, (QStringList{"Programmieren", "Inhalt lesen", "Schnittstelle", "Beenden", "|", "Info"}));
     EXPECT_EQ(frame->Action(CMainFrame::CmdProgram)->statusTip(), "Programmierdialog");
+
+    // The whole menu by command ids, pop-ups included, with the entries' texts.
+    QStringList ids, texts;
+    for (QAction* action : frame->menuBar()->actions()) {
+        if (QMenu* popup = action->menu()) {
+            for (QAction* entry : popup->actions()) {
+                ids.append(entry->objectName());
+                texts.append(entry->text());
+            }
+        } else {
+            ids.append(action->objectName());
+        }
+    }
+    EXPECT_EQ(ids, (QStringList{"action32770", "action32778", "action32780", "action32785", "action32786",
+                                "action32781", "action32782", "action57665", "action57664"}));
+    EXPECT_EQ(texts.mid(3),
+              (QStringList{"Deutsch", "Englisch", QString::fromUtf8("Inf&o über KV-PLM Morvane...")}));
+    QStringList toolIds;
+    for (QAction* action : frame->ToolBar()->actions())
+        toolIds.append(action->isSeparator() ? QStringLiteral("|") : action->objectName());
+    EXPECT_EQ(toolIds, (QStringList{"tool32770", "tool32778", "tool32780", "tool57665", "|", "tool57664"}));
+
+    // Status texts ("status bar\ntooltip") of the commands, shown in the status bar.
+    const std::pair<int, const char*> tips[] = {
+        {CMainFrame::CmdProgram, "Programmierdialog\nProgrammieren"},
+        {CMainFrame::CmdReadBack, "Anzeigen des Inhalts\nInhalt lesen"},
+        {CMainFrame::CmdInterface, "Schnittstelle wählen\nSchnittstelle"},
+        {CMainFrame::CmdIpAddress, "IP-Adresse einstellen\nIP-Adresse"},
+        {CMainFrame::CmdDeviceConfig, "Gerätekonfiguration einstellen\nGerätekonfiguration"},
+        {CMainFrame::CmdGerman, "Deutsch\nDeutsch"},
+        {CMainFrame::CmdEnglish, "Englisch\nEnglisch"}};
+    for (const auto& [command, tip] : tips) {
+        QAction* action = frame->Action(command);
+        EXPECT_EQ(action->statusTip() + '\n' + action->toolTip(), QString::fromUtf8(tip)) << command;
+        action->showStatusText(frame.get());
+        EXPECT_EQ(frame->statusBar()->currentMessage(), action->statusTip()) << command;
+    }
 }
 
 TEST_F(MainFrameTest, LanguageSwitchAndBackReadsEveryTextAgain) {
@@ -613,6 +785,93 @@ TEST_F(MainFrameTest, LanguageSwitchAndBackReadsEveryTextAgain) {
     EXPECT_EQ(frame->menuBar()->actions()[2]->text(), "Einstellungen");
     EXPECT_EQ(frame->ToolAction(CMainFrame::CmdReadBack)->toolTip(), "Inhalt lesen");
     EXPECT_TRUE(recorder.records.isEmpty());
+}
+
+TEST_F(MainFrameTest, DeviceConfigAndIpAddressConnectAndCloseAroundTheirDialogs) {
+    Reader().SetPowerOnMode(1);
+    frame->Create();
+    frame->ConnectAtStart();
+    ASSERT_TRUE(frame->Action(CMainFrame::CmdDeviceConfig)->isEnabled());
+
+    // Gerätekonfiguration: connected (programming mode) while the dialog shows
+    // the stored mode; closed afterwards.
+    auto seen = std::make_shared<std::pair<int, int>>(-2, -1);
+    OnModal<CEinschaltkonfigDlg>([seen, this](CEinschaltkonfigDlg* dialog) {
+        seen->first = dialog->Choice();
+        seen->second = Reader().State();
+        Find<QRadioButton>(dialog, "radio1039")->click();
+        dialog->accept();
+    });
+    frame->Action(CMainFrame::CmdDeviceConfig)->trigger();
+    EXPECT_EQ(seen->first, 1);
+    EXPECT_EQ(seen->second, 0);
+    EXPECT_EQ(Reader().PowerOnMode(), 0);
+    EXPECT_EQ(Reader().State(), 2);
+    EXPECT_TRUE(recorder.records.isEmpty()) << MessageTexts().join('|').toStdString();
+
+    // IP-Adresse: after the network dialog, cancelled or not, a connect at
+    // start-up style brings the title up to date and is closed again.
+    int lanDialogs = 0;
+    frame->SetLanDialog([&lanDialogs](QWidget*) { return ++lanDialogs, false; });
+    frame->setWindowTitle(QStringLiteral("-"));
+    frame->OnIpAddress();
+    EXPECT_EQ(lanDialogs, 1);
+    EXPECT_TRUE(frame->windowTitle().startsWith("KV-PLM Morvane V1.04 <KV-PLM41 "))
+        << frame->windowTitle().toStdString();
+    EXPECT_EQ(Reader().State(), 2);
+    EXPECT_EQ(chooserCalls, 0);
+
+    // Without a reader: the connect's message and no dialog.
+    StorePort(QStringLiteral("/dev/kvplm-no-such-reader"));
+    ModalCloser closer;
+    frame->Action(CMainFrame::CmdDeviceConfig)->trigger();
+    EXPECT_EQ(closer.closed, 0);
+    EXPECT_EQ(MessageTexts(), QStringList{QString::fromUtf8("Fehler beim Öffnen des Ports")});
+}
+
+TEST_F(MainFrameTest, InterfaceChoosesAndConnectsAndACancelledConnectOpensNothing) {
+    frame->Create();
+    // Schnittstelle: the dialog, then a connect with messages that is closed again.
+    frame->SetChooser([this] { return ++chooserCalls, true; });
+    frame->OnInterface();
+    EXPECT_EQ(chooserCalls, 1);
+    EXPECT_EQ(frame->Flags(), 0x1F000);
+    EXPECT_TRUE(frame->windowTitle().startsWith("KV-PLM Morvane V1.04 <KV-PLM41 "))
+        << frame->windowTitle().toStdString();
+    EXPECT_EQ(Reader().State(), 2);
+    EXPECT_TRUE(recorder.records.isEmpty()) << MessageTexts().join('|').toStdString();
+
+    // Programmieren and Inhalt lesen without a reader: the interface dialog,
+    // and when it is cancelled no dialog of theirs opens.
+    StorePort(QStringLiteral("/dev/kvplm-no-such-reader"));
+    frame->SetChooser([this] { return ++chooserCalls, false; });
+    ModalCloser closer;
+    frame->Action(CMainFrame::CmdProgram)->trigger();
+    frame->Action(CMainFrame::CmdReadBack)->trigger();
+    EXPECT_EQ(chooserCalls, 3);
+    EXPECT_EQ(closer.closed, 0);
+    EXPECT_TRUE(recorder.records.isEmpty()) << MessageTexts().join('|').toStdString();
+    EXPECT_EQ(frame->Flags(), 0x1F000);
+}
+
+TEST_F(MainFrameTest, ClosingInEnglishStoresSpracheOneAndStartsInEnglishAgain) {
+    frame->Create();
+    frame->show();
+    frame->Action(CMainFrame::CmdEnglish)->trigger();
+    ASSERT_TRUE(frame->English());
+    frame->close();
+    EXPECT_EQ(appkit::SettingsStore(appkit::Program::Morvane).GetInt("Settings", "Sprache", -1), 1);
+    // Closing goes back to German: the language module is released.
+    EXPECT_FALSE(frame->English());
+    EXPECT_EQ(Text(CMainFrame::CmdProgram), "&Programmieren");
+    EXPECT_EQ(appkit::Texts::String(509), "Programmierung erfolgreich abgeschlossen");
+
+    CMainFrame next;
+    next.Create();
+    EXPECT_TRUE(next.English());
+    EXPECT_EQ(next.Action(CMainFrame::CmdProgram)->text(), "&Program");
+    EXPECT_TRUE(recorder.records.isEmpty());
+    next.close();
 }
 
 TEST_F(MainFrameTest, MissingLanguageModuleShows545AndGermanStays) {
