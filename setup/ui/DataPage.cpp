@@ -132,10 +132,7 @@ CDataPage::CDataPage(CDatenRegisterkarte& model, QWidget* parent) : QWidget(pare
 
     auto* functionTest = Button(this, kDialog, Page::IdFunctionTest);
     auto* readBack = Button(this, kDialog, Page::IdReadBack);
-    auto* bottom = new QHBoxLayout;
-    bottom->addStretch();
-    bottom->addWidget(functionTest);
-    bottom->addWidget(readBack);
+    auto* bottom = RightAlignedRow(functionTest, readBack);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top, 1);

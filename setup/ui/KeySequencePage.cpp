@@ -99,10 +99,7 @@ CKeySequencePage::CKeySequencePage(CEingabeBasisRegisterkarte& model, ISetupHost
     top->addLayout(middle, 3);
     top->addLayout(arrows);
 
-    auto* bottom = new QHBoxLayout;
-    bottom->addStretch();
-    bottom->addWidget(functionTest);
-    bottom->addWidget(readBack);
+    auto* bottom = PageWidgets::RightAlignedRow(functionTest, readBack);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top, 1);

@@ -1,16 +1,27 @@
 #include "PageWidgets.h"
 
+#include <QHBoxLayout>
+
 #include "Texts.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 
 namespace PageWidgets {
+
+QHBoxLayout* RightAlignedRow(QPushButton* first, QPushButton* second) {
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(first);
+    row->addWidget(second);
+    return row;
+}
 
 QString Text(int dialog, int control) {
     return appkit::Texts::Dialog(dialog, control);

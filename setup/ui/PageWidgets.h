@@ -11,6 +11,7 @@ class QAbstractButton;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QHBoxLayout;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -24,6 +25,9 @@ QCheckBox* Check(QWidget* parent, int dialog, int control);
 QPushButton* Button(QWidget* parent, int dialog, int control);
 // An edit named edit<control>; digitsOnly accepts digits only (the number style).
 QLineEdit* Edit(QWidget* parent, int control, bool digitsOnly = false, int maxLength = 0);
+
+// A row with the buttons at its right end (a page's "Funktionstest" and "Inhalt lesen").
+QHBoxLayout* RightAlignedRow(QPushButton* first, QPushButton* second);
 
 // Checks the button with that id, or none for an id the group lacks.
 void CheckButton(QButtonGroup* group, int id);

@@ -87,10 +87,7 @@ CParamPage::CParamPage(CParamRegisterkarte& model, QWidget* parent) : QWidget(pa
 
     auto* functionTest = Button(this, kDialog, Page::IdFunctionTest);
     auto* readBack = Button(this, kDialog, Page::IdReadBack);
-    auto* bottom = new QHBoxLayout;
-    bottom->addStretch();
-    bottom->addWidget(functionTest);
-    bottom->addWidget(readBack);
+    auto* bottom = RightAlignedRow(functionTest, readBack);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(modes);
