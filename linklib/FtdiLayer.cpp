@@ -49,6 +49,11 @@ std::map<Handle, OpenDevice> openDevices;
 std::vector<Device> infoList; // the snapshot of FT_CreateDeviceInfoList
 thread_local uint32_t lastError = 0;
 
+// Every call on a device's tty goes through the serial seam.
+CSerialIo& Io() {
+    return *CSerialIo::System();
+}
+
 int Fail(int error) {
     lastError = uint32_t(error);
     errno = error;
@@ -120,52 +125,10 @@ void Fill(DeviceInfoNode& node, const Device& device) {
 Status SetBaudRate(Handle handle, uint32_t baud) {
     if (!IsOpen(handle)) return InvalidHandleStatus;
     termios settings{};
-    if (::tcgetattr(int(handle), &settings) != 0) return IoError;
-    speed_t speed = B0;
-    switch (baud) {
-    case 1200:
-        speed = B1200;
-        break;
-    case 2400:
-        speed = B2400;
-        break;
-    case 4800:
-        speed = B4800;
-        break;
-    case 9600:
-        speed = B9600;
-        break;
-    case 19200:
-        speed = B19200;
-        break;
-    case 38400:
-        speed = B38400;
-        break;
-    case 57600:
-        speed = B57600;
-        break;
-    case 115200:
-        speed = B115200;
-        break;
-    case 230400:
-        speed = B230400;
-        break;
-    case 460800:
-        speed = B460800;
-        break;
-    case 921600:
-        speed = B921600;
-        break;
-    default:
-        break;
-    }
-    if (speed != B0) {
-        cfsetispeed(&settings, speed);
-        cfsetospeed(&settings, speed);
-        return ::tcsetattr(int(handle), TCSANOW, &settings) == 0 ? Ok : IoError;
-    }
+    if (Io().GetAttributes(int(handle), &settings) != 0) return IoError;
+    if (SpeedConstant(long(baud)) != B0) return Io().SetSpeed(int(handle), long(baud)) == 0 ? Ok : IoError;
     if (baud == 0) return InvalidBaudRate;
-    return SetTermios2BaudRate(int(handle), int(baud)) == 0 ? Ok : InvalidBaudRate;
+    return Io().SetCustomBaudRate(int(handle), int(baud)) == 0 ? Ok : InvalidBaudRate;
 }
 
 Status SetLatencyTimer(Handle handle, uint8_t milliseconds) {
@@ -220,7 +183,7 @@ Status GetDeviceInfoDetail(uint32_t index, DeviceInfoNode* node) {
 
 Status ResetDevice(Handle handle) {
     if (!IsOpen(handle)) return InvalidHandleStatus;
-    return ::tcflush(int(handle), TCIOFLUSH) == 0 ? Ok : IoError;
+    return Io().Flush(int(handle), TCIOFLUSH) == 0 ? Ok : IoError;
 }
 
 // --- FT_W32_ functions ---
@@ -243,7 +206,7 @@ Handle CreateFile(const char* name, uint32_t, uint32_t, void*, uint32_t, uint32_
         Fail(ENODEV);
         return InvalidHandle;
     }
-    int fd = CSerialIo::System()->Open(match->node);
+    int fd = Io().Open(match->node);
     if (fd < 0) {
         Fail(errno);
         return InvalidHandle;
@@ -251,7 +214,7 @@ Handle CreateFile(const char* name, uint32_t, uint32_t, void*, uint32_t, uint32_
     // Handle 0 would read as "not open" in the device records.
     if (fd == 0) {
         const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
-        ::close(fd);
+        Io().Close(fd);
         if (moved < 0) {
             Fail(errno);
             return InvalidHandle;
@@ -270,13 +233,13 @@ int CloseHandle(Handle handle) {
         std::lock_guard<std::mutex> lock(layerMutex);
         if (openDevices.erase(handle) == 0) return Fail(EBADF);
     }
-    return ::close(int(handle)) == 0 ? 1 : Fail(errno);
+    return Io().Close(int(handle)) == 0 ? 1 : Fail(errno);
 }
 
 int ReadFile(Handle handle, void* buffer, uint32_t count, uint32_t* done, void*) {
     if (done) *done = 0;
     if (!IsOpen(handle)) return Fail(EBADF);
-    const ssize_t n = ::read(int(handle), buffer, count);
+    const ssize_t n = Io().Read(int(handle), static_cast<uint8_t*>(buffer), count);
     if (n < 0) return errno == EAGAIN ? 1 : Fail(errno);
     if (done) *done = uint32_t(n);
     return 1;
@@ -285,7 +248,7 @@ int ReadFile(Handle handle, void* buffer, uint32_t count, uint32_t* done, void*)
 int WriteFile(Handle handle, const void* data, uint32_t count, uint32_t* done, void*) {
     if (done) *done = 0;
     if (!IsOpen(handle)) return Fail(EBADF);
-    const ssize_t n = ::write(int(handle), data, count);
+    const ssize_t n = Io().Write(int(handle), static_cast<const uint8_t*>(data), count);
     if (n < 0) return Fail(errno);
     if (done) *done = uint32_t(n);
     return 1;
@@ -301,19 +264,20 @@ int GetOverlappedResult(Handle handle, void*, uint32_t* done, int) {
     return IsOpen(handle) ? 1 : Fail(EBADF);
 }
 
-int Ioctl(Handle handle, unsigned long request, int value) {
+int ModemLine(Handle handle, bool set, int line) {
     if (!IsOpen(handle)) return Fail(EBADF);
-    return ::ioctl(int(handle), request, &value) == 0 ? 1 : Fail(errno);
+    const int result = set ? Io().SetModemLines(int(handle), line) : Io().ClearModemLines(int(handle), line);
+    return result == 0 ? 1 : Fail(errno);
 }
 
 int ClearCommBreak(Handle handle) {
     if (!IsOpen(handle)) return Fail(EBADF);
-    return ::ioctl(int(handle), TIOCCBRK) == 0 ? 1 : Fail(errno);
+    return Io().SetBreak(int(handle), false) == 0 ? 1 : Fail(errno);
 }
 
 int SetCommBreak(Handle handle) {
     if (!IsOpen(handle)) return Fail(EBADF);
-    return ::ioctl(int(handle), TIOCSBRK) == 0 ? 1 : Fail(errno);
+    return Io().SetBreak(int(handle), true) == 0 ? 1 : Fail(errno);
 }
 
 int ClearCommError(Handle handle, uint32_t* errors, ComStat* status) {
@@ -321,8 +285,8 @@ int ClearCommError(Handle handle, uint32_t* errors, ComStat* status) {
     if (errors) *errors = 0;
     if (status) {
         int in = 0, out = 0;
-        if (::ioctl(int(handle), FIONREAD, &in) != 0) in = 0;
-        if (::ioctl(int(handle), TIOCOUTQ, &out) != 0) out = 0;
+        if (Io().InputQueued(int(handle), &in) != 0) in = 0;
+        if (Io().OutputQueued(int(handle), &out) != 0) out = 0;
         status->cbInQue = uint32_t(in);
         status->cbOutQue = uint32_t(out);
     }
@@ -332,13 +296,13 @@ int ClearCommError(Handle handle, uint32_t* errors, ComStat* status) {
 int EscapeCommFunction(Handle handle, uint32_t function) {
     switch (function) {
     case SetRts:
-        return Ioctl(handle, TIOCMBIS, TIOCM_RTS);
+        return ModemLine(handle, true, TIOCM_RTS);
     case ClrRts:
-        return Ioctl(handle, TIOCMBIC, TIOCM_RTS);
+        return ModemLine(handle, false, TIOCM_RTS);
     case SetDtr:
-        return Ioctl(handle, TIOCMBIS, TIOCM_DTR);
+        return ModemLine(handle, true, TIOCM_DTR);
     case ClrDtr:
-        return Ioctl(handle, TIOCMBIC, TIOCM_DTR);
+        return ModemLine(handle, false, TIOCM_DTR);
     case SetBreak:
         return SetCommBreak(handle);
     case ClrBreak:
@@ -351,7 +315,7 @@ int EscapeCommFunction(Handle handle, uint32_t function) {
 int GetCommModemStatus(Handle handle, uint32_t* status) {
     if (!IsOpen(handle)) return Fail(EBADF);
     int lines = 0;
-    if (::ioctl(int(handle), TIOCMGET, &lines) != 0) return Fail(errno);
+    if (Io().GetModemLines(int(handle), &lines) != 0) return Fail(errno);
     if (status) {
         *status = 0;
         if (lines & TIOCM_CTS) *status |= MsCtsOn;
@@ -364,12 +328,12 @@ int GetCommModemStatus(Handle handle, uint32_t* status) {
 
 int GetCommState(Handle handle, CommState* state) {
     if (!IsOpen(handle) || !state) return Fail(EBADF);
-    return ::tcgetattr(int(handle), state) == 0 ? 1 : Fail(errno);
+    return Io().GetAttributes(int(handle), state) == 0 ? 1 : Fail(errno);
 }
 
 int SetCommState(Handle handle, const CommState* state) {
     if (!IsOpen(handle) || !state) return Fail(EBADF);
-    return ::tcsetattr(int(handle), TCSANOW, state) == 0 ? 1 : Fail(errno);
+    return Io().SetAttributes(int(handle), state) == 0 ? 1 : Fail(errno);
 }
 
 int GetCommTimeouts(Handle handle, CommTimeouts* timeouts) {
@@ -393,7 +357,7 @@ int PurgeComm(Handle handle, uint32_t flags) {
     const bool rx = flags & (PurgeRxAbort | PurgeRxClear);
     const bool tx = flags & (PurgeTxAbort | PurgeTxClear);
     if (!rx && !tx) return 1;
-    return ::tcflush(int(handle), rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH) == 0 ? 1 : Fail(errno);
+    return Io().Flush(int(handle), rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH) == 0 ? 1 : Fail(errno);
 }
 
 int SetCommMask(Handle handle, uint32_t mask) {
@@ -416,8 +380,8 @@ int WaitCommEvent(Handle handle, uint32_t* mask, void*) {
         if (!open) return Fail(EBADF);
         wanted = open->mask;
     }
-    pollfd watch{int(handle), POLLIN, 0};
-    if ((wanted & EvRxChar) && ::poll(&watch, 1, 0) == 1 && (watch.revents & POLLIN)) {
+    const int ready = (wanted & EvRxChar) ? Io().WaitReady(int(handle), POLLIN, 0) : 0;
+    if (ready > 0 && (ready & POLLIN)) {
         if (mask) *mask = EvRxChar;
         return 1;
     }

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <linux/serial.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -80,66 +81,31 @@ int CSerialIo::Purge(int fd) {
     return ::tcflush(fd, TCIOFLUSH);
 }
 
+int CSerialIo::Flush(int fd, int queues) {
+    return ::tcflush(fd, queues);
+}
+
+int CSerialIo::SetBreak(int fd, bool on) {
+    return ::ioctl(fd, on ? TIOCSBRK : TIOCCBRK);
+}
+
+int CSerialIo::WaitReady(int fd, short events, int milliseconds) {
+    pollfd watch{fd, events, 0};
+    const int n = ::poll(&watch, 1, milliseconds);
+    return n > 0 ? watch.revents : n;
+}
+
+int CSerialIo::SetSpeed(int fd, long baud) {
+    const speed_t speed = SpeedConstant(baud);
+    if (speed == B0) return SetCustomBaudRate(fd, int(baud));
+    termios settings{};
+    if (GetAttributes(fd, &settings) != 0) return -1;
+    cfsetispeed(&settings, speed);
+    cfsetospeed(&settings, speed);
+    return SetAttributes(fd, &settings);
+}
+
 std::shared_ptr<CSerialIo> CSerialIo::System() {
     static const std::shared_ptr<CSerialIo> io = std::make_shared<CSerialIo>();
     return io;
-}
-
-speed_t SpeedConstant(long baud) {
-    switch (baud) {
-    case 50:
-        return B50;
-    case 75:
-        return B75;
-    case 110:
-        return B110;
-    case 134:
-        return B134;
-    case 150:
-        return B150;
-    case 200:
-        return B200;
-    case 300:
-        return B300;
-    case 600:
-        return B600;
-    case 1200:
-        return B1200;
-    case 1800:
-        return B1800;
-    case 2400:
-        return B2400;
-    case 4800:
-        return B4800;
-    case 9600:
-        return B9600;
-    case 19200:
-        return B19200;
-    case 38400:
-        return B38400;
-    case 57600:
-        return B57600;
-    case 115200:
-        return B115200;
-    case 230400:
-        return B230400;
-    case 460800:
-        return B460800;
-    case 500000:
-        return B500000;
-    case 576000:
-        return B576000;
-    case 921600:
-        return B921600;
-    case 1000000:
-        return B1000000;
-    case 1152000:
-        return B1152000;
-    case 1500000:
-        return B1500000;
-    case 2000000:
-        return B2000000;
-    default:
-        return B0;
-    }
 }

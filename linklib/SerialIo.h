@@ -1,9 +1,12 @@
 // The system calls of the serial transport, behind a small seam.
 //
-// CComPort makes every call on a tty through one of these objects, so tests
-// can play what a pseudo-terminal cannot: modem lines, breaks, line errors
-// and a vanished device. The default object makes the real calls.
+// CComPort and the USB bridge layers make every call on a tty through one of
+// these objects, so tests can play what a pseudo-terminal cannot: modem
+// lines, breaks, line errors and a vanished device. The default object makes
+// the real calls.
 #pragma once
+
+#include "LineSpeed.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -40,13 +43,15 @@ public:
     virtual int InputQueued(int fd, int* count);    // FIONREAD
     virtual int OutputQueued(int fd, int* count);   // TIOCOUTQ
     virtual int ErrorCounts(int fd, SerialErrorCounts* counts);
-    virtual int Purge(int fd); // drop both queues
+    virtual int Purge(int fd);             // drop both queues
+    virtual int Flush(int fd, int queues); // tcflush: TCIFLUSH, TCOFLUSH or TCIOFLUSH
+    virtual int SetBreak(int fd, bool on); // TIOCSBRK / TIOCCBRK
+    // poll() for one fd: the returned events, 0 on time-out, -1 on failure.
+    virtual int WaitReady(int fd, short events, int milliseconds);
+
+    // The line speed alone, through the calls above: a B constant with the
+    // attributes, any other rate with SetCustomBaudRate (LineSpeed.h).
+    int SetSpeed(int fd, long baud);
 
     static std::shared_ptr<CSerialIo> System();
 };
-
-// The B constant of a rate, or B0 when it has none.
-speed_t SpeedConstant(long baud);
-
-// termios2/BOTHER lives apart: its header clashes with <termios.h>.
-int SetTermios2BaudRate(int fd, int baud);

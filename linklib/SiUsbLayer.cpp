@@ -47,6 +47,11 @@ std::vector<Device> FindDevices() {
     return devices;
 }
 
+// Every call on the adapter's tty goes through the serial seam.
+CSerialIo& Io() {
+    return *CSerialIo::System();
+}
+
 bool IsOpen(Handle handle) {
     std::lock_guard<std::mutex> lock(layerMutex);
     return openHandles.count(handle) != 0;
@@ -98,15 +103,15 @@ Status Open(uint32_t index, Handle* handle) {
     *handle = -1;
     const std::vector<Device> devices = FindDevices();
     if (index >= devices.size()) return DeviceNotFound;
-    const int fd = CSerialIo::System()->Open(devices[index].node);
+    const int fd = Io().Open(devices[index].node);
     if (fd < 0) return SystemErrorCode;
     termios settings{};
-    if (::tcgetattr(fd, &settings) == 0) {
+    if (Io().GetAttributes(fd, &settings) == 0) {
         cfmakeraw(&settings);
         settings.c_cflag |= CLOCAL | CREAD;
         settings.c_cc[VMIN] = 0;
         settings.c_cc[VTIME] = 0;
-        ::tcsetattr(fd, TCSANOW, &settings);
+        Io().SetAttributes(fd, &settings);
     }
     std::lock_guard<std::mutex> lock(layerMutex);
     openHandles.insert(fd);
@@ -119,7 +124,7 @@ Status Close(Handle handle) {
         std::lock_guard<std::mutex> lock(layerMutex);
         if (openHandles.erase(handle) == 0) return InvalidHandle;
     }
-    return ::close(int(handle)) == 0 ? Success : SystemErrorCode;
+    return Io().Close(int(handle)) == 0 ? Success : SystemErrorCode;
 }
 
 Status Read(Handle handle, void* buffer, uint32_t count, uint32_t* done, void*) {
@@ -129,7 +134,7 @@ Status Read(Handle handle, void* buffer, uint32_t count, uint32_t* done, void*) 
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(readTimeoutMs);
     uint32_t got = 0;
     while (got < count) {
-        const ssize_t n = ::read(int(handle), static_cast<uint8_t*>(buffer) + got, count - got);
+        const ssize_t n = Io().Read(int(handle), static_cast<uint8_t*>(buffer) + got, count - got);
         if (n > 0) {
             got += uint32_t(n);
             continue;
@@ -140,8 +145,7 @@ Status Read(Handle handle, void* buffer, uint32_t count, uint32_t* done, void*) 
         }
         const int left = RemainingMs(end);
         if (left == 0) break;
-        pollfd watch{int(handle), POLLIN, 0};
-        ::poll(&watch, 1, left);
+        Io().WaitReady(int(handle), POLLIN, left);
     }
     if (done) *done = got;
     return got == count ? Success : ReadTimedOut;
@@ -154,7 +158,7 @@ Status Write(Handle handle, const void* data, uint32_t count, uint32_t* done, vo
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(writeTimeoutMs);
     uint32_t sent = 0;
     while (sent < count) {
-        const ssize_t n = ::write(int(handle), static_cast<const uint8_t*>(data) + sent, count - sent);
+        const ssize_t n = Io().Write(int(handle), static_cast<const uint8_t*>(data) + sent, count - sent);
         if (n > 0) {
             sent += uint32_t(n);
             continue;
@@ -165,8 +169,7 @@ Status Write(Handle handle, const void* data, uint32_t count, uint32_t* done, vo
         }
         const int left = RemainingMs(end);
         if (left == 0) break;
-        pollfd watch{int(handle), POLLOUT, 0};
-        ::poll(&watch, 1, left);
+        Io().WaitReady(int(handle), POLLOUT, left);
     }
     if (done) *done = sent;
     return sent == count ? Success : WriteTimedOut;
@@ -181,7 +184,7 @@ Status FlushBuffers(Handle handle, uint8_t transmit, uint8_t receive) {
     if (!IsOpen(handle)) return InvalidHandle;
     if (!transmit && !receive) return Success;
     const int which = transmit && receive ? TCIOFLUSH : transmit ? TCOFLUSH : TCIFLUSH;
-    return ::tcflush(int(handle), which) == 0 ? Success : SystemErrorCode;
+    return Io().Flush(int(handle), which) == 0 ? Success : SystemErrorCode;
 }
 
 Status SetTimeouts(uint32_t readMs, uint32_t writeMs) {
@@ -202,7 +205,7 @@ Status GetTimeouts(uint32_t* readMs, uint32_t* writeMs) {
 Status CheckRxQueue(Handle handle, uint32_t* bytes, uint32_t* status) {
     if (!IsOpen(handle)) return InvalidHandle;
     int queued = 0;
-    if (::ioctl(int(handle), FIONREAD, &queued) != 0) return SystemErrorCode;
+    if (Io().InputQueued(int(handle), &queued) != 0) return SystemErrorCode;
     if (bytes) *bytes = uint32_t(queued);
     if (status) *status = queued > 0 ? RxReady : RxEmpty;
     return Success;
@@ -211,13 +214,11 @@ Status CheckRxQueue(Handle handle, uint32_t* bytes, uint32_t* status) {
 Status SetBaudRate(Handle handle, uint32_t baud) {
     if (!IsOpen(handle)) return InvalidHandle;
     if (baud == 0) return InvalidBaudRate;
-    const speed_t speed = SpeedConstant(baud);
-    if (speed == B0) return SetTermios2BaudRate(int(handle), int(baud)) == 0 ? Success : InvalidBaudRate;
+    if (SpeedConstant(long(baud)) == B0)
+        return Io().SetCustomBaudRate(int(handle), int(baud)) == 0 ? Success : InvalidBaudRate;
     termios settings{};
-    if (::tcgetattr(int(handle), &settings) != 0) return SystemErrorCode;
-    cfsetispeed(&settings, speed);
-    cfsetospeed(&settings, speed);
-    return ::tcsetattr(int(handle), TCSANOW, &settings) == 0 ? Success : InvalidBaudRate;
+    if (Io().GetAttributes(int(handle), &settings) != 0) return SystemErrorCode;
+    return Io().SetSpeed(int(handle), long(baud)) == 0 ? Success : InvalidBaudRate;
 }
 
 Status SetBaudDivisor(Handle handle, uint16_t divisor) {
@@ -233,7 +234,7 @@ Status SetLineControl(Handle handle, uint16_t lineControl) {
     const int stop = lineControl & 0x0F, parity = (lineControl >> 4) & 0x0F, bits = lineControl >> 8;
     if (stop == 1 || stop > 2 || parity > 4 || bits < 5 || bits > 8) return InvalidParameter;
     termios settings{};
-    if (::tcgetattr(int(handle), &settings) != 0) return SystemErrorCode;
+    if (Io().GetAttributes(int(handle), &settings) != 0) return SystemErrorCode;
     settings.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD | CMSPAR);
     settings.c_cflag |= bits == 5 ? CS5 : bits == 6 ? CS6 : bits == 7 ? CS7 : CS8;
     if (stop == 2) settings.c_cflag |= CSTOPB;
@@ -253,7 +254,7 @@ Status SetLineControl(Handle handle, uint16_t lineControl) {
     default:
         break;
     }
-    return ::tcsetattr(int(handle), TCSANOW, &settings) == 0 ? Success : SystemErrorCode;
+    return Io().SetAttributes(int(handle), &settings) == 0 ? Success : SystemErrorCode;
 }
 
 // CTS 1 = handshake; RTS 0 inactive, 1 active, 2 handshake; DTR 0 inactive,
@@ -262,18 +263,20 @@ Status SetFlowControl(Handle handle, uint8_t ctsMode, uint8_t rtsMode, uint8_t d
                       int xonXoff) {
     if (!IsOpen(handle)) return InvalidHandle;
     termios settings{};
-    if (::tcgetattr(int(handle), &settings) != 0) return SystemErrorCode;
+    if (Io().GetAttributes(int(handle), &settings) != 0) return SystemErrorCode;
     settings.c_cflag &= ~CRTSCTS;
     if (ctsMode == 1 || rtsMode == 2) settings.c_cflag |= CRTSCTS;
     settings.c_iflag &= ~(IXON | IXOFF);
     if (xonXoff) settings.c_iflag |= IXON | IXOFF;
-    if (::tcsetattr(int(handle), TCSANOW, &settings) != 0) return SystemErrorCode;
-    int lines = TIOCM_DTR;
-    ::ioctl(int(handle), dtrMode == 1 ? TIOCMBIS : TIOCMBIC, &lines);
-    if (rtsMode == 0 || rtsMode == 1) {
-        lines = TIOCM_RTS;
-        ::ioctl(int(handle), rtsMode == 1 ? TIOCMBIS : TIOCMBIC, &lines);
-    }
+    if (Io().SetAttributes(int(handle), &settings) != 0) return SystemErrorCode;
+    if (dtrMode == 1)
+        Io().SetModemLines(int(handle), TIOCM_DTR);
+    else
+        Io().ClearModemLines(int(handle), TIOCM_DTR);
+    if (rtsMode == 1)
+        Io().SetModemLines(int(handle), TIOCM_RTS);
+    else if (rtsMode == 0)
+        Io().ClearModemLines(int(handle), TIOCM_RTS);
     return Success;
 }
 
@@ -281,7 +284,7 @@ Status GetModemStatus(Handle handle, uint8_t* status) {
     if (!IsOpen(handle)) return InvalidHandle;
     if (!status) return InvalidParameter;
     int lines = 0;
-    if (::ioctl(int(handle), TIOCMGET, &lines) != 0) return SystemErrorCode;
+    if (Io().GetModemLines(int(handle), &lines) != 0) return SystemErrorCode;
     *status = 0;
     if (lines & TIOCM_DTR) *status |= ModemDtr;
     if (lines & TIOCM_RTS) *status |= ModemRts;
@@ -294,7 +297,7 @@ Status GetModemStatus(Handle handle, uint8_t* status) {
 
 Status SetBreak(Handle handle, uint16_t state) {
     if (!IsOpen(handle)) return InvalidHandle;
-    return ::ioctl(int(handle), state ? TIOCSBRK : TIOCCBRK) == 0 ? Success : SystemErrorCode;
+    return Io().SetBreak(int(handle), state != 0) == 0 ? Success : SystemErrorCode;
 }
 
 Status ReadLatch(Handle handle, uint8_t*) {

@@ -1,7 +1,7 @@
 #include "PtySimulator.h"
 
+#include "LineSpeed.h"
 #include "SimAnnounce.h"
-#include "TtySpeed.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -36,30 +36,6 @@ struct CPtySimulator::WakeFd {
 
 namespace {
 
-speed_t SpeedConstant(uint32_t baud) {
-    switch (baud) {
-    case 1200:
-        return B1200;
-    case 2400:
-        return B2400;
-    case 4800:
-        return B4800;
-    case 9600:
-        return B9600;
-    case 19200:
-        return B19200;
-    case 38400:
-        return B38400;
-    case 57600:
-        return B57600;
-    case 115200:
-        return B115200;
-    case 230400:
-        return B230400;
-    default:
-        return B0;
-    }
-}
 
 std::string Errno(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
@@ -317,7 +293,7 @@ void CPtySimulator::Run() {
                 const Clock::time_point first = std::max(at, lastIn) + byteTime;
                 bool garbled = false;
                 if (m_hostLineCheck) {
-                    const unsigned hostSpeed = TtyOutputSpeed(m_slave);
+                    const unsigned hostSpeed = Termios2OutputSpeed(m_slave);
                     garbled = hostSpeed != 0 && hostSpeed != line.baud;
                     if (garbled) ++m_mismatchedReads;
                 }

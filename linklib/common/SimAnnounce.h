@@ -1,4 +1,6 @@
-// SimAnnounce: how running simulated readers make themselves known to port lists.
+// SimAnnounce: how running simulated readers make themselves known to port
+// lists. The convention belongs to the link library, whose serial port list
+// reads it (PortList); a simulator writes its files through this header.
 //
 // A simulator writes one small file per simulated device into the announce
 // directory, ${KVPLM_SIM_DIR}, else ${XDG_RUNTIME_DIR}/kvplm-sim, else
@@ -7,7 +9,8 @@
 // The simulator removes its file when it stops; files left behind by a
 // process that died are skipped by List.
 //
-// Plain C++ and POSIX only, no other dependency.
+// Plain C++ and POSIX only, so that the simulated reader can link it
+// without the rest of the library.
 #pragma once
 
 #include <string>
