@@ -416,6 +416,51 @@ void CComPort::QueueWrite(const uint8_t* data, int length) {
     SignalEvent(m_writeRequestEvent);
 }
 
+bool CComPort::OpenLink(const std::string& name, const LinkLine& line) {
+    ComOpenParams params;
+    params.portName = name;
+    params.baudRate = line.baud;
+    FrameSetting(line.format, params.parity, params.stopBits);
+    if (!Open(params)) return false;
+    StartMonitoring();
+    return true;
+}
+
+bool CComPort::Send(const uint8_t* data, size_t count) {
+    if (!IsOpen()) return false;
+    QueueWrite(data, int(count));
+    return true;
+}
+
+ITransport::LineChange CComPort::LineChangeKind() const {
+    // A USB bridge runs at the rate it was opened with.
+    return IsOpen() && !IsBridge() ? LineChange::WithReader : LineChange::Refused;
+}
+
+bool CComPort::SetLine(const LinkLine& line) {
+    switch (line.format) {
+    case 0:
+        SetStopBits(0);
+        SetParityNone();
+        break;
+    case 1:
+        SetStopBits(0);
+        SetParityEven();
+        break;
+    case 2:
+        SetStopBits(0);
+        SetParityOdd();
+        break;
+    case 3:
+        SetStopBits(2);
+        SetParityNone();
+        break;
+    default:
+        break;
+    }
+    return SetBaudRate(line.baud);
+}
+
 void CComPort::StopThread() {
     if (!m_thread.joinable()) return;
     SignalEvent(m_shutdownEvent);

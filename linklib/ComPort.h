@@ -13,6 +13,7 @@
 #pragma once
 
 #include "SerialIo.h"
+#include "Transport.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -84,7 +85,7 @@ struct ComOpenParams {
     int writeBufferCapacity = 512;
 };
 
-class CComPort {
+class CComPort : public ITransport {
 public:
     // Serial handles start here, so that they never meet the small ids of
     // network sessions in the session list.
@@ -101,7 +102,7 @@ public:
     static void FrameSetting(int format, char& parity, int& stopBits);
 
     CComPort();
-    virtual ~CComPort();
+    ~CComPort() override;
     CComPort(const CComPort&) = delete;
     CComPort& operator=(const CComPort&) = delete;
 
@@ -129,6 +130,20 @@ public:
     int PortNumber() const { return m_portNumber; }
     const std::string& PortName() const { return m_portName; }
     int BaudRate() const { return m_line.baud; }
+
+    // The serial transport of a session: Open with the line's parity and
+    // stop bits (FrameSetting), 8 data bits, no flow control, event mask 9,
+    // a 512-byte write buffer and no owner; then the port thread. The line
+    // changes with the reader (0xF2) unless the port is a USB bridge.
+    bool OpenLink(const std::string& name, const LinkLine& line) override;
+    int LinkId() const override { return Handle(); }
+    bool Send(const uint8_t* data, size_t count) override;
+    void CloseLink() override { Close(); }
+    LineChange LineChangeKind() const override;
+    // Parity and stop bits of the format (not fatal where the device cannot
+    // carry them, as a pty cannot carry parity), then the rate, which decides.
+    bool SetLine(const LinkLine& line) override;
+    bool IsUsb() const override { return IsOpen() && IsBridge(); }
 
     // The system call seam; set before Open (tests only).
     void SetSerialIo(std::shared_ptr<CSerialIo> io) { m_io = std::move(io); }

@@ -21,3 +21,15 @@ bool CHidDevice::SendInterfaceCommand(const uint8_t*, size_t) {
 int CHidDevice::TransactInterfaceCommand(const uint8_t*, size_t, uint8_t*, int) {
     return -1;
 }
+
+bool CHidDevice::OpenLink(const std::string& name, const LinkLine&) {
+    if (!OpenByName(name)) return false;
+    SetLinkState(0);
+    return true;
+}
+
+void CHidDevice::CloseLink() {
+    if (!IsOpen()) return;
+    SetLinkState(1);
+    Close();
+}

@@ -4,7 +4,6 @@
 #include "Dispatcher.h"
 #include "LinkRegistry.h"
 #include "PortList.h"
-#include "PortName.h"
 #include "ReaderCommands.h"
 #include "ReaderSession.h"
 
@@ -40,7 +39,7 @@ bool ValidInput(const unsigned char* bytes, int count) {
 // Copies reply data into the caller's buffer; status 5 when it does not fit.
 int CopyReply(CReaderSession& session, const Bytes& data, unsigned char* buffer, int size) {
     if (data.size() > size_t(std::max(size, 0)) || (!buffer && !data.empty())) {
-        session.SetStatus(Status::BufferTooSmall);
+        session.SetStatus(LinkStatus::BufferTooSmall);
         return -1;
     }
     if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
@@ -52,7 +51,7 @@ int WriteBlock(int id, uint8_t command, const unsigned char* bytes, int count, i
         CReaderSession* session = Find(id);
         if (!session) return -1;
         if (!ValidInput(bytes, count) || count > limit) {
-            session->SetStatus(Status::PayloadTooLong);
+            session->SetStatus(LinkStatus::PayloadTooLong);
             return -1;
         }
         return ReaderCommands::Run(*session, command, bytes, size_t(count), nullptr) ? 0 : -1;
@@ -74,7 +73,7 @@ int ReadTag(int id, int bank, int wordAddress, unsigned char* buffer, int size, 
         CReaderSession* session = Find(id);
         if (!session) return -1;
         if (wordAddress < 0 || wordAddress > 0xFFFF) {
-            session->SetStatus(Status::AddressRange);
+            session->SetStatus(LinkStatus::AddressRange);
             return -1;
         }
         Bytes payload{static_cast<uint8_t>(bank)};
@@ -98,45 +97,25 @@ bool Probe(CReaderSession& session) {
 }
 
 int OpenSession(const char* portName, int baud, int format, int timeoutMs) {
-    if (!portName) return -1;
+    if (!portName) return LinkOpenResult::Failed;
     std::string name = portName;
-    if (!PortName::CountsAsCom(name)) baud = 19200;
+    if (!LinkPort::CountsAsCom(name)) baud = 19200;
 
     auto session = std::make_unique<CReaderSession>();
-    if (timeoutMs < 0) return -2;
+    if (timeoutMs < 0) return LinkOpenResult::NegativeTimeout;
     session->SetReplyTimeout(uint32_t(timeoutMs));
 
     int address = 1;
-    name = PortName::SplitAddress(name, address);
+    name = LinkPort::SplitAddress(name, address);
     session->SetAddress(uint32_t(address));
 
-    switch (PortName::Transport(name)) {
-    case PortName::Kind::Lan:
-        if (!session->Tcp().ConnectTcp(name)) return -1;
-        break;
-    case PortName::Kind::Hid:
-        if (!session->Hid().OpenByName(name)) return -1;
-        session->Hid().SetLinkState(0);
-        break;
-    case PortName::Kind::Serial: {
-        ComOpenParams params;
-        params.portName = name;
-        params.baudRate = baud;
-        CComPort::FrameSetting(format, params.parity, params.stopBits);
-        if (!session->Open(params)) return -1;
-        session->StartMonitoring();
-        break;
-    }
-    case PortName::Kind::Refused:
-        return -1;
-    case PortName::Kind::Bluetooth: {
-        if (!session->Bluetooth().Open(name)) return -1;
-        // No probe: the link to the reader is made on the first exchange.
+    if (!session->OpenTransport(LinkPort::Transport(name), name, LinkLine{baud, format}))
+        return LinkOpenResult::Failed;
+    if (!session->Transport()->ProbesOnOpen()) {
         session->SetTraceHook(LinkRegistry().TraceHook());
         const int id = session->SessionId();
         LinkRegistry().Add(std::move(session));
         return id;
-    }
     }
 
     CReaderSession* raw = session.get();
@@ -147,7 +126,41 @@ int OpenSession(const char* portName, int baud, int format, int timeoutMs) {
     }
     raw->CloseTransport();
     LinkRegistry().Remove(raw);
-    return -11;
+    return LinkOpenResult::NoAnswer;
+}
+
+// What the status codes mean, in English.
+const char* StatusText(int code) {
+    switch (code) {
+    case LinkStatus::None:
+        return "no failure";
+    case LinkStatus::UnknownId:
+        return "unknown session";
+    case LinkStatus::Timeout:
+        return "reply timeout";
+    case LinkStatus::BufferTooSmall:
+        return "reply longer than the buffer";
+    case LinkStatus::PayloadTooLong:
+        return "payload too long";
+    case LinkStatus::NothingToSend:
+        return "nothing to send";
+    case LinkStatus::CheckMismatch:
+        return "check byte or CRC mismatch";
+    case LinkStatus::EmptyReply:
+        return "empty reply";
+    case LinkStatus::BadState:
+        return "bad state argument";
+    case LinkStatus::NoFormatChange:
+        return "the line format cannot be changed on this connection";
+    case LinkStatus::AddressRange:
+        return "tag word address out of range";
+    case LinkStatus::NoTransponder:
+        return "no valid transponder";
+    case LinkStatus::UnknownCommand:
+        return "unknown command";
+    default:
+        return nullptr;
+    }
 }
 
 } // namespace
@@ -206,10 +219,10 @@ int LinkLanOpenConfig(const char* portName) {
     return Guarded(-1, [&] {
         if (!portName) return -1;
         int address = 1;
-        const std::string name = PortName::SplitAddress(portName, address);
+        const std::string name = LinkPort::SplitAddress(portName, address);
         auto session = std::make_unique<CReaderSession>();
-        if (!session->Tcp().OpenChannel(name)) return -1;
-        const int id = session->Tcp().LanId();
+        if (!session->OpenConfigChannel(name)) return -1;
+        const int id = session->SessionId();
         LinkRegistry().Add(std::move(session));
         return id;
     });
@@ -228,7 +241,7 @@ int LinkLanFind(const char* text) {
     return Guarded(0, [&] {
         if (!text) return 0;
         int address = 1;
-        const std::string wanted = PortName::SplitAddress(text, address);
+        const std::string wanted = LinkPort::SplitAddress(text, address);
         std::vector<std::string> list;
         CReaderSession temporary;
         temporary.Tcp().Search(list, 200, true);
@@ -307,8 +320,7 @@ int LinkGetDeviceInfo(int id, char* buffer, int size, char* name, int nameSize) 
 int LinkIsUsb(int id) {
     CReaderSession* session = Find(id);
     if (!session) return -1;
-    if (session->Hid().IsOpen()) return 1;
-    return session->IsOpen() && session->IsBridge() ? 1 : 0;
+    return session->Transport() && session->Transport()->IsUsb() ? 1 : 0;
 }
 
 int LinkSetBaudRate(int id, int baud, int format) {
@@ -324,7 +336,7 @@ int LinkSetState(int id, int state) {
         CReaderSession* session = Find(id);
         if (!session) return -1;
         if ((state & 0x7F) >= 3) {
-            session->SetStatus(Status::BadState);
+            session->SetStatus(LinkStatus::BadState);
             return -1;
         }
         const uint8_t value = static_cast<uint8_t>(state);
@@ -343,7 +355,11 @@ int LinkRfSwitch(int id, int value) {
 
 int LinkGetLastError(int id) {
     CReaderSession* session = Find(id);
-    return session ? session->Status() : Status::UnknownId;
+    return session ? session->Status() : LinkStatus::UnknownId;
+}
+
+const char* LinkStatusText(int code) {
+    return StatusText(code);
 }
 
 int LinkSetKeepWindowEnabled(int id, int flag) {
@@ -386,7 +402,7 @@ int LinkTransceive(int id, int command, const unsigned char* payload, int length
         CReaderSession* session = Find(id);
         if (!session) return -1;
         if (!ValidInput(payload, length)) {
-            session->SetStatus(Status::PayloadTooLong);
+            session->SetStatus(LinkStatus::PayloadTooLong);
             return -1;
         }
         Bytes data;
@@ -463,11 +479,11 @@ int LinkWriteTag(int id, int bank, int wordAddress, const unsigned char* bytes, 
         CReaderSession* session = Find(id);
         if (!session) return -1;
         if (wordAddress < 0 || wordAddress > 0xFFFF) {
-            session->SetStatus(Status::AddressRange);
+            session->SetStatus(LinkStatus::AddressRange);
             return -1;
         }
         if (!ValidInput(bytes, count)) {
-            session->SetStatus(Status::PayloadTooLong);
+            session->SetStatus(LinkStatus::PayloadTooLong);
             return -1;
         }
         return ReaderCommands::WriteTag(*session, bank, wordAddress, bytes, size_t(count));

@@ -50,39 +50,21 @@ uint8_t RateCode(int baud) {
 }
 
 bool SetBaudRate(CReaderSession& session, int baud, int format) {
-    if (!session.IsOpen() || session.IsBridge()) {
-        if (session.Bluetooth().IsOpen()) {
-            session.Bluetooth().SetBaudRate(baud);
-            return true;
-        }
-        session.SetStatus(Status::NoFormatChange);
+    ITransport* transport = session.Transport();
+    switch (transport ? transport->LineChangeKind() : ITransport::LineChange::Refused) {
+    case ITransport::LineChange::Refused:
+        session.SetStatus(LinkStatus::NoFormatChange);
         return false;
+    case ITransport::LineChange::HostOnly:
+        transport->SetLine({baud, format});
+        return true;
+    case ITransport::LineChange::WithReader:
+        break;
     }
     const uint8_t code = static_cast<uint8_t>((static_cast<unsigned>(format) << 4) | RateCode(baud));
     if (!Run(session, Command::SetBaud, &code, 1, nullptr)) return false;
-    // The line format follows the reader's. A pseudo-terminal cannot carry
-    // parity, so only the rate decides the outcome.
-    switch (format) {
-    case 0:
-        session.SetStopBits(0);
-        session.SetParityNone();
-        break;
-    case 1:
-        session.SetStopBits(0);
-        session.SetParityEven();
-        break;
-    case 2:
-        session.SetStopBits(0);
-        session.SetParityOdd();
-        break;
-    case 3:
-        session.SetStopBits(2);
-        session.SetParityNone();
-        break;
-    default:
-        break;
-    }
-    if (!session.CComPort::SetBaudRate(baud)) return false;
+    // The host line follows the reader's.
+    if (!transport->SetLine({baud, format})) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     return true;
 }
@@ -100,7 +82,7 @@ int WriteTag(CReaderSession& session, int bank, int wordAddress, const uint8_t* 
     if (Run(session, Command::WriteTag, payload, nullptr)) return 0;
 
     const int status = session.Status();
-    if (status == Status::NoTransponder) {
+    if (status == LinkStatus::NoTransponder) {
         Bytes request{static_cast<uint8_t>(bank)};
         AppendWordAddress(request, wordAddress);
         request.push_back(static_cast<uint8_t>(count));

@@ -2,6 +2,7 @@
 
 #include "Dispatcher.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -19,12 +20,47 @@ CReaderSession::~CReaderSession() {
     m_bluetooth.Close();
 }
 
+const ITransport* CReaderSession::Active() const {
+    if (m_transport) return m_transport;
+    for (const ITransport* transport : {static_cast<const ITransport*>(this), static_cast<const ITransport*>(&m_tcp),
+                                        static_cast<const ITransport*>(&m_hid),
+                                        static_cast<const ITransport*>(&m_bluetooth)})
+        if (transport->LinkId()) return transport;
+    return nullptr;
+}
+
 int CReaderSession::SessionId() const {
-    if (const int handle = Handle()) return handle;
-    if (const int lan = m_tcp.LanId()) return lan;
-    if (const int hid = m_hid.IsOpen()) return hid;
-    if (const int bt = m_bluetooth.IsOpen()) return bt;
-    return 0;
+    const ITransport* transport = Active();
+    return transport ? transport->LinkId() : 0;
+}
+
+ITransport* CReaderSession::TransportFor(LinkPort::Kind kind) {
+    switch (kind) {
+    case LinkPort::Kind::Serial:
+        return this;
+    case LinkPort::Kind::Lan:
+        return &m_tcp;
+    case LinkPort::Kind::Hid:
+        return &m_hid;
+    case LinkPort::Kind::Bluetooth:
+        return &m_bluetooth;
+    case LinkPort::Kind::Refused:
+        break;
+    }
+    return nullptr;
+}
+
+bool CReaderSession::OpenTransport(LinkPort::Kind kind, const std::string& name, const LinkLine& line) {
+    ITransport* transport = TransportFor(kind);
+    if (!transport || !transport->OpenLink(name, line)) return false;
+    m_transport = transport;
+    return true;
+}
+
+bool CReaderSession::OpenConfigChannel(const std::string& name) {
+    if (!m_tcp.OpenChannel(name)) return false;
+    m_transport = &m_tcp;
+    return true;
 }
 
 void CReaderSession::SetCommand(uint8_t command, const uint8_t* payload, size_t count) {
@@ -70,21 +106,19 @@ CReaderSession::Bytes CReaderSession::TakeQueue() {
 }
 
 void CReaderSession::PollInput() {
-    if (m_hid.IsOpen()) {
-        uint8_t buffer[10];
-        const int n = m_hid.Poll(buffer, sizeof buffer);
-        for (int i = 0; i < n; ++i)
-            OnReceiveByte(buffer[i]);
-    } else if (m_bluetooth.IsOpen()) {
-        uint8_t buffer[100];
-        const int n = m_bluetooth.Receive(buffer, sizeof buffer);
-        for (int i = 0; i < n; ++i)
-            OnReceiveByte(buffer[i]);
-    }
+    ITransport* transport = Transport();
+    if (!transport) return;
+    uint8_t buffer[128];
+    const int limit = std::min(transport->PollLimit(), int(sizeof buffer));
+    if (limit <= 0) return;
+    const int n = transport->Poll(buffer, limit);
+    for (int i = 0; i < n && i < limit; ++i)
+        OnReceiveByte(buffer[i]);
 }
 
 int CReaderSession::TakeReceived(uint8_t* data, int maximum) {
-    if (m_tcp.LanId()) CDispatcher::Instance().DispatchOnce();
+    ITransport* transport = Transport();
+    if (transport && transport->DispatchedInput()) CDispatcher::Instance().DispatchOnce();
     PollInput();
     if (!data || maximum <= 0) return 0;
     std::lock_guard<std::mutex> lock(m_queueMutex);
@@ -95,15 +129,8 @@ int CReaderSession::TakeReceived(uint8_t* data, int maximum) {
 }
 
 void CReaderSession::SendFrame(const Bytes& frame) {
-    if (IsOpen()) {
-        QueueWrite(frame.data(), int(frame.size()));
-    } else if (m_tcp.LanId()) {
-        m_tcp.Send(frame.data(), frame.size());
-    } else if (m_hid.IsOpen()) {
-        m_hid.Send(frame.data(), frame.size());
-    } else if (m_bluetooth.IsOpen()) {
-        m_bluetooth.Send(frame.data(), frame.size());
-    }
+    // The result is not looked at: a frame that did not go ends in the reply timeout.
+    if (ITransport* transport = Transport()) transport->Send(frame.data(), frame.size());
 }
 
 bool CReaderSession::SendRaw(const uint8_t* data, size_t count) {
@@ -112,13 +139,9 @@ bool CReaderSession::SendRaw(const uint8_t* data, size_t count) {
 }
 
 void CReaderSession::CloseTransport() {
-    if (IsOpen()) CComPort::Close();
-    if (m_tcp.LanId()) m_tcp.CloseTcp();
-    if (m_hid.IsOpen()) {
-        m_hid.SetLinkState(1);
-        m_hid.Close();
-    }
-    if (m_bluetooth.IsOpen()) m_bluetooth.Close();
+    ITransport* transport = Transport();
+    m_transport = nullptr;
+    if (transport) transport->CloseLink();
 }
 
 void CReaderSession::Trace(const char* prefix, const Bytes& bytes) {
@@ -138,13 +161,13 @@ void CReaderSession::Trace(const char* prefix, const Bytes& bytes) {
 
 bool CReaderSession::Exchange() {
     if (m_pending.empty()) {
-        m_status = Status::NothingToSend;
+        m_status = LinkStatus::NothingToSend;
         return false;
     }
     // LEN is one byte: a longer payload cannot be framed, so nothing is sent.
     if (m_pending.size() - 1 > Frame::MaxPayload) {
         m_pending.clear();
-        m_status = Status::PayloadTooLong;
+        m_status = LinkStatus::PayloadTooLong;
         return false;
     }
     Frame::BuildInPlace(m_pending, m_framing, static_cast<uint8_t>(m_address));
@@ -160,7 +183,7 @@ bool CReaderSession::Exchange() {
             left.assign(m_queue.begin(), m_queue.end());
         }
         Trace("<", left);
-        m_status = Status::Timeout;
+        m_status = LinkStatus::Timeout;
         return false;
     }
     return true;
@@ -230,10 +253,10 @@ bool CReaderSession::ReadReply(Bytes& data) {
     Trace("<", reply);
     switch (Frame::CheckFrame(m_framing, reply)) {
     case Frame::Check::Empty:
-        m_status = Status::EmptyReply;
+        m_status = LinkStatus::EmptyReply;
         return false;
     case Frame::Check::Mismatch:
-        m_status = Status::CheckMismatch;
+        m_status = LinkStatus::CheckMismatch;
         return false;
     case Frame::Check::Ok:
         break;

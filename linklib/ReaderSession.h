@@ -2,9 +2,11 @@
 // transport, and the frame exchange on it.
 //
 // The session is itself a serial port (it may stay unused) and holds the
-// network, HID and Bluetooth transports. Every transport delivers received
-// bytes into the session's receive queue; the exchange frames a command,
-// sends it, waits for the whole reply on the calling thread and checks it.
+// network, HID and Bluetooth transports. It picks one of the four when it
+// opens and then talks to it only through ITransport (Transport.h). Every
+// transport delivers received bytes into the session's receive queue; the
+// exchange frames a command, sends it, waits for the whole reply on the
+// calling thread and checks it.
 #pragma once
 
 #include "BluetoothLink.h"
@@ -12,6 +14,7 @@
 #include "Frame.h"
 #include "HidDevice.h"
 #include "LinkApi.h"
+#include "LinkVocabulary.h"
 #include "TcpSocket.h"
 
 #include <condition_variable>
@@ -21,19 +24,6 @@
 #include <string>
 #include <vector>
 
-namespace Status {
-constexpr int UnknownId = 3;
-constexpr int Timeout = 4;
-constexpr int BufferTooSmall = 5;
-constexpr int PayloadTooLong = 6;
-constexpr int NothingToSend = 8;
-constexpr int CheckMismatch = 10;
-constexpr int EmptyReply = 12;
-constexpr int BadState = 13;
-constexpr int NoFormatChange = 14;
-constexpr int AddressRange = 15;
-constexpr int NoTransponder = 21;
-} // namespace Status
 
 class CReaderSession : public CComPort {
 public:
@@ -42,9 +32,23 @@ public:
     CReaderSession();
     ~CReaderSession() override;
 
-    // Computed from the open transport: serial handle, else LAN id, else HID
-    // handle, else Bluetooth handle, else 0.
+    // The id the open transport gives (serial or HID or Bluetooth handle,
+    // LAN id), else 0.
     int SessionId() const;
+
+    // The transport a port name's kind picks: the session itself for serial
+    // names, the held transports for the others, null for a refused name.
+    // The one place where a new transport joins.
+    ITransport* TransportFor(LinkPort::Kind kind);
+    // Opens the transport of kind on name and makes it the session's
+    // transport; false when the name is refused or the device does not open.
+    bool OpenTransport(LinkPort::Kind kind, const std::string& name, const LinkLine& line);
+    // The network transport as a UDP configuration channel to a device.
+    bool OpenConfigChannel(const std::string& name);
+    // The open transport, or null: the one chosen at open; without one, a
+    // transport opened directly on its object (the session's own serial
+    // port, as tests open it), in the order of the session id rule.
+    ITransport* Transport() { return const_cast<ITransport*>(Active()); }
 
     // Filled by the caller: byte 0 the command, the rest the payload.
     Bytes& PendingCommand() { return m_pending; }
@@ -93,6 +97,7 @@ public:
     void OnReceiveByte(uint8_t byte) override;
 
 private:
+    const ITransport* Active() const;
     bool WaitForReply();
     void PollStep();
     bool TimedOut(std::chrono::steady_clock::time_point start) const;
@@ -103,6 +108,7 @@ private:
     CTcpSocket m_tcp;
     CHidDevice m_hid;
     CBluetoothLink m_bluetooth;
+    ITransport* m_transport = nullptr; // chosen at open, one of the four above
     LinkTraceHook m_traceHook = nullptr;
     std::deque<uint8_t> m_queue;
     uint32_t m_replyTimeout = 500;

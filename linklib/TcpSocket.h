@@ -4,6 +4,8 @@
 // nothing.
 #pragma once
 
+#include "Transport.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -11,10 +13,10 @@
 
 class CReaderSession;
 
-class CTcpSocket {
+class CTcpSocket : public ITransport {
 public:
     explicit CTcpSocket(CReaderSession* session) : m_session(session) {}
-    ~CTcpSocket() = default;
+    ~CTcpSocket() override = default;
     CTcpSocket(const CTcpSocket&) = delete;
     CTcpSocket& operator=(const CTcpSocket&) = delete;
 
@@ -28,8 +30,15 @@ public:
     bool WriteRecord(int number, const std::vector<uint8_t>& record);
     void Restart();
     void CloseChannel();
-    bool Send(const uint8_t* data, size_t count);
+    bool Send(const uint8_t* data, size_t count) override;
     void CloseTcp();
+
+    // The session's network transport: the TCP data connection to "a.b.c.d",
+    // "a.b.c.d-port" or "[NAME]"; input comes in through the dispatcher.
+    bool OpenLink(const std::string& name, const LinkLine&) override { return ConnectTcp(name); }
+    int LinkId() const override { return LanId(); }
+    bool DispatchedInput() const override { return true; }
+    void CloseLink() override { CloseTcp(); }
 
 private:
     CReaderSession* m_session;

@@ -91,6 +91,12 @@ LINKAPI int LinkRfSwitch(int id, int value);
 /* The session status; 3 for an unknown id. */
 LINKAPI int LinkGetLastError(int id);
 
+/* What a status code means, in English ("reply timeout"): the library's own
+ * codes above, 0 and the reader status bytes 21 and 24; NULL for any other
+ * reader status byte. The text is static and must not be freed. The
+ * programs show their own texts by id instead. */
+LINKAPI const char* LinkStatusText(int code);
+
 /* 1, storing the flag; -1 for an unknown id. While set, reply waits leave
  * the main window enabled. */
 LINKAPI int LinkSetKeepWindowEnabled(int id, int flag);

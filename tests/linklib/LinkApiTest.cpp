@@ -424,6 +424,16 @@ TEST_F(LinkApiTest, UnknownIdsAnswerTheirFailureValues) {
     EXPECT_EQ(LinkClose(closed), -1);
 }
 
+TEST(LinkStatusText, NamesTheLibraryCodesAndLeavesOtherReaderBytes) {
+    EXPECT_STREQ(LinkStatusText(0), "no failure");
+    EXPECT_STREQ(LinkStatusText(3), "unknown session");
+    EXPECT_STREQ(LinkStatusText(4), "reply timeout");
+    EXPECT_STREQ(LinkStatusText(14), "the line format cannot be changed on this connection");
+    EXPECT_STREQ(LinkStatusText(21), "no valid transponder");
+    EXPECT_EQ(LinkStatusText(37), nullptr);
+    EXPECT_EQ(LinkStatusText(-1), nullptr);
+}
+
 TEST_F(LinkApiTest, TransportsThatCannotOpenAndEmptyLists) {
     char list[16];
     EXPECT_EQ(LinkListLanDevices(list, sizeof list), 1);

@@ -191,4 +191,53 @@ TEST(ReaderSessionId, FollowsTheOpenTransport) {
     close(slave);
 }
 
+TEST(ReaderSessionTransport, EachKindPicksItsTransportAndARefusedNameNone) {
+    CReaderSession session;
+    using K = LinkPort::Kind;
+    EXPECT_EQ(session.TransportFor(K::Serial), static_cast<ITransport*>(&session));
+    EXPECT_EQ(session.TransportFor(K::Lan), static_cast<ITransport*>(&session.Tcp()));
+    EXPECT_EQ(session.TransportFor(K::Hid), static_cast<ITransport*>(&session.Hid()));
+    EXPECT_EQ(session.TransportFor(K::Bluetooth), static_cast<ITransport*>(&session.Bluetooth()));
+    EXPECT_EQ(session.TransportFor(K::Refused), nullptr);
+    EXPECT_FALSE(session.OpenTransport(K::Refused, "COM4 BTW", {}));
+    EXPECT_EQ(session.Transport(), nullptr);
+    // Only Bluetooth opens without the identification probe, and only the
+    // serial line changes its format with the reader.
+    EXPECT_FALSE(session.Bluetooth().ProbesOnOpen());
+    EXPECT_TRUE(session.Hid().ProbesOnOpen());
+    EXPECT_EQ(session.Bluetooth().LineChangeKind(), ITransport::LineChange::HostOnly);
+    EXPECT_EQ(session.Tcp().LineChangeKind(), ITransport::LineChange::Refused);
+    EXPECT_EQ(session.Hid().PollLimit(), 10);
+    EXPECT_EQ(session.Bluetooth().PollLimit(), 100);
+    EXPECT_EQ(session.PollLimit(), 0);
+}
+
+TEST(ReaderSessionTransport, SerialOpenedThroughTheInterfaceSendsAndCloses) {
+    int master, slave;
+    char name[64];
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    CReaderSession session;
+    ASSERT_TRUE(session.OpenTransport(LinkPort::Kind::Serial, name, {9600, 0}));
+    EXPECT_EQ(session.Transport(), static_cast<ITransport*>(&session));
+    EXPECT_EQ(session.BaudRate(), 9600);
+    EXPECT_EQ(session.Transport()->LineChangeKind(), ITransport::LineChange::WithReader);
+    const uint8_t bytes[] = {0x41, 0x42};
+    EXPECT_TRUE(session.SendRaw(bytes, sizeof bytes));
+    uint8_t got[2] = {};
+    size_t have = 0;
+    const auto end = std::chrono::steady_clock::now() + 5s;
+    while (have < sizeof got && std::chrono::steady_clock::now() < end) {
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0) continue;
+        const ssize_t n = read(master, got + have, sizeof got - have);
+        if (n > 0) have += size_t(n);
+    }
+    EXPECT_EQ(Bytes(got, got + have), Bytes({0x41, 0x42}));
+    session.CloseTransport();
+    EXPECT_EQ(session.SessionId(), 0);
+    EXPECT_FALSE(session.Send(bytes, 1));
+    close(master);
+    close(slave);
+}
+
 } // namespace

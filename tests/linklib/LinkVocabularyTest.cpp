@@ -1,0 +1,122 @@
+#include "LinkVocabulary.h"
+#include "ComPort.h"
+#include "LinkRegistry.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(LinkPort, SplitsTheBusAddress) {
+    int address = 0;
+    EXPECT_EQ(LinkPort::SplitAddress("COM3:2", address), "COM3");
+    EXPECT_EQ(address, 2);
+    EXPECT_EQ(LinkPort::SplitAddress("COM3", address), "COM3");
+    EXPECT_EQ(address, 1);
+    EXPECT_EQ(LinkPort::SplitAddress("COM3:", address), "COM3:");
+    EXPECT_EQ(address, 1);
+    EXPECT_EQ(LinkPort::SplitAddress("/dev/pts/3:7", address), "/dev/pts/3");
+    EXPECT_EQ(address, 7);
+    // A device path may hold colons of its own.
+    const std::string byPath = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0";
+    EXPECT_EQ(LinkPort::SplitAddress(byPath, address), byPath);
+    EXPECT_EQ(address, 1);
+    EXPECT_EQ(LinkPort::SplitAddress(byPath + ":3", address), byPath);
+    EXPECT_EQ(address, 3);
+}
+
+TEST(LinkPort, ChoosesTheTransport) {
+    using K = LinkPort::Kind;
+    EXPECT_EQ(LinkPort::Transport("COM3"), K::Serial);
+    EXPECT_EQ(LinkPort::Transport("192.168.0.7-10001"), K::Lan);
+    EXPECT_EQ(LinkPort::Transport("[LAGER1]"), K::Lan);
+    EXPECT_EQ(LinkPort::Transport(".1.2.3"), K::Serial);
+    EXPECT_EQ(LinkPort::Transport("4400-1234 HID"), K::Hid);
+    EXPECT_EQ(LinkPort::Transport("COM4 BT"), K::Bluetooth);
+    EXPECT_EQ(LinkPort::Transport("COM4 BTW"), K::Refused);
+    EXPECT_EQ(LinkPort::Transport("/dev/serial/by-id/usb-BTA_1.2.3.4-if00"), K::Serial);
+    EXPECT_EQ(LinkPort::Transport("/dev/ttyUSB0 BT"), K::Bluetooth);
+    EXPECT_TRUE(LinkPort::CountsAsCom("com7"));
+    EXPECT_TRUE(LinkPort::CountsAsCom("/dev/ttyUSB0"));
+    EXPECT_FALSE(LinkPort::CountsAsCom("FT123456"));
+}
+
+TEST(LinkPort, ListFormsAndLinkPortNames) {
+    EXPECT_EQ(LinkPort::LinkPortName("USB: 4400-0001 HID", 2), "4400-0001 HID:2");
+    EXPECT_EQ(LinkPort::LinkPortName("LAN: 192.168.0.5", 1), "192.168.0.5:1");
+    EXPECT_EQ(LinkPort::LinkPortName("Bluetooth: COM4 BT", 1), "COM4 BT:1");
+    EXPECT_EQ(LinkPort::LinkPortName("COM3", 1), "COM3:1");
+    EXPECT_EQ(LinkPort::SerialListForm("\\\\.\\COM12"), "COM12");
+    EXPECT_EQ(LinkPort::SerialListForm("/dev/ttyUSB0"), "/dev/ttyUSB0");
+    // The prefix counts only at the start, with its blank.
+    EXPECT_FALSE(LinkPort::IsUsbListForm("USB:4400"));
+    EXPECT_FALSE(LinkPort::IsLanListForm("COM1 LAN: "));
+    EXPECT_TRUE(LinkPort::IsBluetoothListForm("Bluetooth: x"));
+    // The whole link port name: a HID marker inside a path needs its blank.
+    EXPECT_EQ(LinkPort::TransportOf("4400-0001 HID:1"), LinkPort::Kind::Hid);
+    EXPECT_EQ(LinkPort::TransportOf("/dev/serial/by-id/usb-HID-if00:1"), LinkPort::Kind::Serial);
+    EXPECT_EQ(LinkPort::TransportOf("[LAGER1]:3"), LinkPort::Kind::Lan);
+}
+
+TEST(LinkPort, ModeSwitchEntries) {
+    EXPECT_TRUE(LinkPort::IsVirtualComEntry("COM5 [Norda Virtual COM Port]"));
+    EXPECT_TRUE(LinkPort::IsVirtualComEntry("/dev/ttyACM0 [Norda Virtual COM]"));
+    EXPECT_FALSE(LinkPort::IsVirtualComEntry("USB: 4400 [Norda Virtual COM]"));
+    EXPECT_FALSE(LinkPort::IsVirtualComEntry("COM5"));
+    EXPECT_TRUE(LinkPort::IsDualModeHidEntry("USB: 4400-0001 HID"));
+    EXPECT_FALSE(LinkPort::IsDualModeHidEntry("USB: 4401-0001 HID"));
+    EXPECT_FALSE(LinkPort::IsDualModeHidEntry("4400-0001 HID"));
+}
+
+TEST(LinkVocabulary, PackedBaudAndConnectionFlags) {
+    EXPECT_EQ(PackedBaud::Rate(9603), 9600);
+    EXPECT_EQ(PackedBaud::FrameCode(9603), 3);
+    EXPECT_EQ(PackedBaud::Rate(19200), 19200);
+    EXPECT_EQ(PackedBaud::FrameCode(19201), 1);
+    EXPECT_EQ(PackedBaud::Pack(4800, 2), 4802);
+    EXPECT_EQ(ConnectionFlag::Connected, 0x1F000);
+    EXPECT_EQ(ConnectionFlag::OfConnection(false, false), 0x1F000);
+    EXPECT_EQ(ConnectionFlag::OfConnection(true, false), 0x1F200);
+    EXPECT_EQ(ConnectionFlag::OfConnection(false, true), 0x1F400);
+    EXPECT_EQ(PortSettings::Path(PortSettings::Address), "Port/Adresse");
+}
+
+TEST(ComPortName, ClassifiesComNamesPathsAndBridgeSerials) {
+    using K = CComPort::NameInfo;
+    struct Case {
+        const char* name;
+        K::Kind kind;
+        const char* open;
+        int number;
+    } cases[] = {
+        {"COM3", K::Com, "/dev/ttyS2", 3},
+        {"com12", K::Com, "/dev/ttyS11", 12},
+        {"COM12x", K::Com, "/dev/ttyS11", 12},
+        {"\\\\.\\COM3", K::Com, "/dev/ttyS2", 3},
+        {"COM5 [Norda Virtual COM Port]", K::Com, "/dev/ttyS4", 5},
+        {"COM0", K::Bridge, "COM0", 0},
+        {"COM", K::Bridge, "COM", 0},
+        {"12345678", K::Bridge, "12345678", 12345678},
+        {"/dev/pts/4", K::DevicePath, "/dev/pts/4", 0},
+        {"/dev/pts/4 [Simulated KV-PLM41]", K::DevicePath, "/dev/pts/4", 0},
+        // An empty bus address ("COM3:" opens COM3) leaves the path as it is.
+        {"/dev/pts/4:", K::DevicePath, "/dev/pts/4", 0},
+    };
+    for (const auto& c : cases) {
+        const auto info = CComPort::ClassifyName(c.name);
+        EXPECT_EQ(info.kind, c.kind) << c.name;
+        EXPECT_EQ(info.openName, c.open) << c.name;
+        EXPECT_EQ(info.portNumber, c.number) << c.name;
+    }
+}
+
+TEST(DeviceList, CopiesWhileEntriesFit) {
+    char buffer[10];
+    EXPECT_EQ(CopyDeviceList({"abcd", "efghi"}, buffer, sizeof buffer), 6);
+    EXPECT_EQ(std::string(buffer, 6), std::string("abcd\0\0", 6));
+    EXPECT_EQ(CopyDeviceList({}, buffer, sizeof buffer), 1);
+    EXPECT_EQ(buffer[0], '\0');
+    EXPECT_EQ(CopyDeviceList({"a", "b"}, buffer, 5), 5);
+    EXPECT_EQ(std::string(buffer, 5), std::string("a\0b\0\0", 5));
+}
+
+} // namespace
