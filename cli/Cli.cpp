@@ -1,6 +1,8 @@
 #include "Cli.h"
 
 #include "LinkApi.h"
+#include "LinkVocabulary.h"
+#include "ReaderConnection.h"
 #include "StoredPort.h"
 
 #include <algorithm>
@@ -94,36 +96,8 @@ std::string Printable(const uint8_t* data, size_t count) {
 }
 
 std::string StatusMeaning(int code) {
-    switch (code) {
-    case 0:
-        return "no failure";
-    case 3:
-        return "unknown session";
-    case 4:
-        return "reply timeout";
-    case 5:
-        return "reply longer than the buffer";
-    case 6:
-        return "payload too long";
-    case 8:
-        return "nothing to send";
-    case 10:
-        return "check byte or CRC mismatch";
-    case 12:
-        return "empty reply";
-    case 13:
-        return "bad state argument";
-    case 14:
-        return "the line format cannot be changed on this connection";
-    case 15:
-        return "tag word address out of range";
-    case 21:
-        return "no valid transponder";
-    case 24:
-        return "unknown command";
-    default:
-        return "reader status " + std::to_string(code);
-    }
+    if (const char* text = LinkStatusText(code)) return text;
+    return "reader status " + std::to_string(code);
 }
 
 std::string StatusText(int code) {
@@ -136,13 +110,13 @@ std::string LastError(int id) {
 
 int OpenPort(const std::string& port, const Options& options) {
     if (port == "-") return OpenStoredPort(options);
-    const int id = LinkOpen(port.c_str(), options.baud, options.format, options.timeout);
+    const int id = frontend::OpenSession({port, options.baud, options.format, options.timeout});
     if (id > 0) return id;
     switch (id) {
-    case -2:
+    case LinkOpenResult::NegativeTimeout:
         std::cerr << "kvplm: negative reply timeout\n";
         break;
-    case -11:
+    case LinkOpenResult::NoAnswer:
         std::cerr << "kvplm: no reader answered on " << port << " (identification in both framings)\n";
         break;
     default:

@@ -1,8 +1,8 @@
 #include "ProgrammerCli.h"
 
+#include "ConnectionSettings.h"
 #include "HexText.h"
 #include "ProgrammerConnection.h"
-#include "ProgrammerPort.h"
 
 #include <algorithm>
 #include <cctype>
@@ -32,7 +32,7 @@ namespace {
 // The programmer's stored settings as it connects with them.
 Programmer::ConnectRequest StoredRequest() {
     appkit::ProgramInfo::SetCurrent(appkit::Program::Programmer);
-    return Programmer::ProgrammerPort::Request(Programmer::ProgrammerPort::Load());
+    return frontend::ConnectionSettings::Loaded(appkit::Program::Programmer).Request();
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "SetupCliHost.h"
 
 #include "ConnectionSettings.h"
+#include "LinkVocabulary.h"
 #include "SettingsStore.h"
 #include "StoredPort.h"
 
@@ -32,9 +33,10 @@ bool Stored(const std::string& port) {
 CSetupCliHost::CSetupCliHost(const std::string& port, const Options& options, const std::string& file)
     : m_port(port), m_file(file), m_options(options) {
     if (Stored(port)) appkit::ProgramInfo::SetCurrent(appkit::Program::Morvane);
-    m_settings["Port/Name"] = port;
-    m_settings["Port/Baudrate"] = std::to_string(options.baud + options.format);
-    m_settings["Port/Timeout"] = std::to_string(options.timeout);
+    m_settings[PortSettings::Path(PortSettings::Name)] = port;
+    m_settings[PortSettings::Path(PortSettings::Baudrate)] =
+        std::to_string(PackedBaud::Pack(options.baud, options.format));
+    m_settings[PortSettings::Path(PortSettings::Timeout)] = std::to_string(options.timeout);
 }
 
 MessageAnswer CSetupCliHost::ShowMessage(const SetupMessage& message) {
@@ -69,8 +71,8 @@ SetupConnection CSetupCliHost::Connect(bool withMessages) {
         return m_last.connection;
     }
     ReaderConnect::Request request;
-    request.port = m_settings["Port/Name"];
-    request.baudrate = std::atoi(m_settings["Port/Baudrate"].c_str());
+    request.port = m_settings[PortSettings::Path(PortSettings::Name)];
+    request.baudrate = std::atoi(m_settings[PortSettings::Path(PortSettings::Baudrate)].c_str());
     request.timeoutMs = m_options.timeout;
     m_last = ReaderConnect::Connect(request);
     if (!m_last.connection.Connected()) {
@@ -78,8 +80,8 @@ SetupConnection CSetupCliHost::Connect(bool withMessages) {
         return m_last.connection;
     }
     // A reader found at another standard rate keeps that rate for the run.
-    if (m_last.openedBaud && m_last.openedBaud != request.baudrate - request.baudrate % 100)
-        m_settings["Port/Baudrate"] = std::to_string(m_last.openedBaud);
+    if (m_last.openedBaud && m_last.openedBaud != PackedBaud::Rate(request.baudrate))
+        m_settings[PortSettings::Path(PortSettings::Baudrate)] = std::to_string(m_last.openedBaud);
     return m_last.connection;
 }
 
@@ -122,25 +124,23 @@ std::optional<std::string> CSetupCliHost::ChooseSaveFile() {
 
 std::string CSetupCliHost::LinkPortName() const {
     if (!Stored(m_port)) return m_port;
-    appkit::SettingsStore store(appkit::Program::Morvane);
-    frontend::ConnectionSettings settings;
-    settings.name = store.GetString(frontend::ConnectionSettings::Section, QStringLiteral("Name"));
-    settings.address = store.GetInt(frontend::ConnectionSettings::Section, QStringLiteral("Adresse"), 1);
-    return settings.LinkPortName().toStdString();
+    return frontend::ConnectionSettings::Read(appkit::SettingsStore(appkit::Program::Morvane))
+        .LinkPortName()
+        .toStdString();
 }
 
 bool CSetupCliHost::IsHid() const {
-    return ReaderConnect::IsHidPort(LinkPortName());
+    return LinkPort::NamesHidReader(LinkPortName());
 }
 
 int CSetupCliHost::Flags() const {
-    bool network = ReaderConnect::IsNetworkPort(m_port);
+    bool network = LinkPort::TransportOf(m_port) == LinkPort::Kind::Lan;
     if (Stored(m_port)) {
         appkit::SettingsStore store(appkit::Program::Morvane);
-        network = frontend::ConnectionSettings::IsLanName(
-            store.GetString(frontend::ConnectionSettings::Section, QStringLiteral("Name")));
+        network = frontend::ConnectionSettings::IsLanName(store.GetString(
+            frontend::ConnectionSettings::Section, frontend::ConnectionSettings::Key(PortSettings::Name)));
     }
-    return 0x1F000 | (IsHid() ? 0x200 : 0) | (network ? 0x400 : 0);
+    return ConnectionFlag::OfConnection(IsHid(), network);
 }
 
 } // namespace Cli

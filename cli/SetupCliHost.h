@@ -29,7 +29,7 @@ public:
     std::optional<std::string> ChooseSaveFile() override;
 
     // Connection flags the pages are built with for this port (before any
-    // connect): 0x1F000, + 0x200 for a HID name, + 0x400 on the network.
+    // connect): ConnectionFlag::OfConnection of its transport.
     int Flags() const;
     bool IsHid() const;
     // PORT, or for "-" the link port name of Morvane's stored settings.

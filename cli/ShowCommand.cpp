@@ -20,7 +20,7 @@ int RunShow(Options& options) {
         return ExitFailed;
     }
     CSetupCliHost host("", options, file);
-    CSeriellEinstellModel model(0, 19200, 0x1F000);
+    CSeriellEinstellModel model(0, PortSettings::DefaultBaudrate, ConnectionFlag::Connected);
     if (!model.LoadFile(host, file)) return ExitFailed;
     CSeriellEinstellModel::Image image;
     if (auto message = model.BuildImage(image)) {

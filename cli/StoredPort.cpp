@@ -41,10 +41,8 @@ int OpenStoredPort(const Options& options) {
     const int code = connector.ConnectStored(connection, false);
 
     // What was used, as the settings hold it now.
-    appkit::SettingsStore store(appkit::Program::Morvane);
-    frontend::ConnectionSettings settings;
-    settings.name = store.GetString(frontend::ConnectionSettings::Section, QStringLiteral("Name"));
-    settings.address = store.GetInt(frontend::ConnectionSettings::Section, QStringLiteral("Adresse"), 1);
+    const frontend::ConnectionSettings settings =
+        frontend::ConnectionSettings::Read(appkit::SettingsStore(appkit::Program::Morvane));
     const std::string link = settings.LinkPortName().toStdString();
     lastStored = StoredConnection{link, connection.baudrate, connection.flags, ui.Title()};
 

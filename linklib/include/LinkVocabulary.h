@@ -1,9 +1,9 @@
 // LinkVocabulary.h - the words every layer uses about a connection, in one
 // place: port names (the list form a program stores, the link port name
 // LinkOpen takes, its bus address and the transport it picks), the
-// connection flags of the configuration program's connect, the packed
-// "Baudrate" value with its frame code, the settings keys of a program's
-// connection, and the session status codes.
+// connection flags of the configuration program's connect, the reader states,
+// the packed "Baudrate" value with its frame code, the settings keys of a
+// program's connection, and the session status codes.
 //
 // Header-only C++17 with the standard library alone: the link library parses
 // port names with it, and the programs, the front end and the command line
@@ -46,6 +46,14 @@ constexpr int Failed = -1;          // the transport did not open, or the name i
 constexpr int NegativeTimeout = -2; // no session was made
 constexpr int NoAnswer = -11;       // no reader answered the identification in either framing
 } // namespace LinkOpenResult
+
+// The state byte of LinkSetState (command 0xF4).
+namespace ReaderState {
+constexpr int Programming = 0;     // sent right after opening
+constexpr int Reader = 1;          // the reader runs on its own (function test)
+constexpr int BeforeClose = 2;     // sent before a connection is closed
+constexpr int StorePowerOn = 0x80; // bit 7: store bit 0 as the mode at power-on
+} // namespace ReaderState
 
 // The connection flags the configuration program's connect hands to its
 // pages and commands; they read single bits.
@@ -211,6 +219,14 @@ inline Kind TransportOf(const std::string& linkPortName) {
     return Transport(WithoutAddress(linkPortName));
 }
 
+// Whether a connection counts as an HID reader for the connection flags and
+// the pages: its link port name contains "HID" anywhere. This is wider than
+// the transport choice inside device paths (a path holding "HID" without a
+// blank opens as a serial port yet counts as an HID reader here).
+inline bool NamesHidReader(const std::string& linkPortName) {
+    return Detail::Contains(linkPortName, "HID");
+}
+
 // List forms.
 inline bool IsUsbListForm(const std::string& listForm) {
     return Detail::StartsWith(listForm, UsbPrefix);
@@ -226,7 +242,8 @@ inline bool IsBluetoothListForm(const std::string& listForm) {
 // serial name stays whole.
 inline std::string DevicePart(const std::string& listForm) {
     for (const char* prefix : {UsbPrefix, LanPrefix, BluetoothPrefix})
-        if (Detail::StartsWith(listForm, prefix)) return listForm.substr(std::char_traits<char>::length(prefix));
+        if (Detail::StartsWith(listForm, prefix))
+            return listForm.substr(std::char_traits<char>::length(prefix));
     return listForm;
 }
 

@@ -1,32 +1,33 @@
 #include "LibraryErrors.h"
 
+#include "LinkVocabulary.h"
 #include "ProgrammerTexts.h"
 
 namespace Programmer {
 
 int LibraryErrors::StringId(int code) {
     switch (code) {
-    case 3:
+    case LinkStatus::UnknownId:
         return TextId::PortOpenError;
-    case 4:
+    case LinkStatus::Timeout:
         return TextId::Timeout;
-    case 5:
+    case LinkStatus::BufferTooSmall:
         return TextId::BlockLength;
-    case 6:
+    case LinkStatus::PayloadTooLong:
         return TextId::WrongDataCount;
-    case 8:
+    case LinkStatus::NothingToSend:
         return TextId::NoSendData;
-    case 11:
+    case LinkStatus::NoReader:
         return TextId::NoReader;
-    case 19:
+    case LinkStatus::NoValueInformation:
         return TextId::NoValueInformation;
-    case 20:
+    case LinkStatus::WrongDataCountSent:
         return TextId::WrongDataCountSent;
-    case 21:
+    case LinkStatus::NoTransponder:
         return TextId::NoValidTransponder;
-    case 23:
+    case LinkStatus::Collision:
         return TextId::Collision;
-    case 24:
+    case LinkStatus::UnknownCommand:
         return TextId::UnknownCommand;
     default:
         return TextId::UnknownError;

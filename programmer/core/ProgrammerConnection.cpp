@@ -2,6 +2,7 @@
 
 #include "LibraryErrors.h"
 #include "LinkApi.h"
+#include "LinkVocabulary.h"
 #include "ProgrammerTexts.h"
 
 #include <algorithm>
@@ -11,13 +12,6 @@ namespace Programmer {
 
 namespace {
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 std::string FirmwareText(int minor) {
     const std::string format = ProgrammerTexts::Get(TextId::FirmwareFormat);
     char text[128];
@@ -26,19 +20,6 @@ std::string FirmwareText(int minor) {
 }
 
 } // namespace
-
-DeviceIdentity DeviceIdentity::Parse(const char* reply, int length) {
-    DeviceIdentity identity;
-    // The type is read like a hex number: up to three digits, ending at the
-    // first character that is none.
-    for (int i = 0; i < 3 && i < length; ++i) {
-        const int digit = HexDigit(reply[i]);
-        if (digit < 0) break;
-        identity.type = identity.type * 16 + digit;
-    }
-    if (length >= 4) identity.minor = std::max(HexDigit(reply[3]), 0);
-    return identity;
-}
 
 std::string ProgrammerConnection::IdleTitle(const std::string& programTitle, const std::string& version) {
     return programTitle + " V" + version + " <>";
@@ -58,7 +39,7 @@ ConnectOutcome ProgrammerConnection::Connect(const ConnectRequest& request, cons
     outcome.title = IdleTitle(programTitle, version);
     host.SetTitle(outcome.title);
 
-    const int id = LinkOpen(request.linkPortName.c_str(), request.baud, request.format, request.timeoutMs);
+    const int id = frontend::OpenSession(request);
     if (id < 0) {
         // A negative value names no session: its status reads 3, "error
         // opening the port".
@@ -67,22 +48,19 @@ ConnectOutcome ProgrammerConnection::Connect(const ConnectRequest& request, cons
     }
     if (id == 0) return outcome; // LinkOpen never gives 0; nothing to close
 
-    char type[4] = {};
-    char name[33] = {};
-    const int length = LinkGetDeviceInfo(id, type, sizeof type, name, sizeof name);
-    if (length < 0) {
+    // A name of up to 32 characters.
+    if (!frontend::Identify(id, 33, outcome.identity)) {
         LinkClose(id);
         host.ShowMessage(ProgrammerTexts::Get(TextId::NoReader));
         return outcome;
     }
-    outcome.identity = DeviceIdentity::Parse(type, length);
-    outcome.deviceName = name;
+    outcome.deviceName = outcome.identity.name;
     if (!outcome.identity.IsProgrammer()) {
         LinkClose(id);
         host.ShowMessage(ProgrammerTexts::Get(TextId::ReaderOnly));
         return outcome;
     }
-    LinkSetState(id, 0);
+    LinkSetState(id, ReaderState::Programming);
     outcome.title = DeviceTitle(programTitle, version, outcome.deviceName, LinkIsUsb(id) == 1,
                                 request.linkPortName, outcome.identity);
     host.SetTitle(outcome.title);

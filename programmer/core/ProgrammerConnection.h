@@ -7,28 +7,16 @@
 #pragma once
 
 #include "ProgrammerHost.h"
+#include "ReaderConnection.h"
 
 #include <string>
 
 namespace Programmer {
 
-struct ConnectRequest {
-    std::string linkPortName; // e.g. "COM3:1", "/dev/ttyUSB0:1", "192.168.0.5-10001:1"
-    int baud = 19200;
-    int format = 0; // frame code 0..3 (8N1, 8E1, 8O1, 8N2)
-    int timeoutMs = 500;
-};
-
-// The identification reply: three hex digits of the device type code, one
-// hex digit of the firmware's minor version.
-struct DeviceIdentity {
-    int type = 0;
-    int minor = 0;
-    // Low four bits of the type 2 or more: a device that can write.
-    bool IsProgrammer() const { return (type & 0x0F) >= 2; }
-
-    static DeviceIdentity Parse(const char* reply, int length);
-};
+// The stored settings as the programmer opens them: link port name, baud
+// rate, frame code and reply timeout, exactly as stored (no rate search).
+using ConnectRequest = frontend::OpenRequest;
+using frontend::DeviceIdentity;
 
 struct ConnectOutcome {
     int session = 0;        // > 0 connected; 0 not

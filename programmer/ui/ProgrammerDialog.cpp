@@ -6,7 +6,7 @@
 #include "InterfaceDialog.h"
 #include "Messages.h"
 #include "ProgramIcon.h"
-#include "ProgrammerPort.h"
+#include "ProgrammerConnection.h"
 #include "SettingsStore.h"
 #include "Texts.h"
 
@@ -595,11 +595,11 @@ void ProgrammerDialog::ConnectAtOpening() {
 }
 
 bool ProgrammerDialog::Connect() {
-    const frontend::ConnectionSettings settings = ProgrammerPort::Load(m_lists);
-    m_network = ProgrammerPort::IsNetwork(settings);
-    const ConnectOutcome outcome = ProgrammerConnection::Connect(
-        ProgrammerPort::Request(settings), appkit::ProgramInfo::Title(kProgram).toStdString(),
-        appkit::ProgramInfo::Version(kProgram).toStdString(), m_host);
+    const auto settings = frontend::ConnectionSettings::Loaded(kProgram, m_lists);
+    m_network = frontend::ConnectionSettings::IsLanName(settings.name);
+    const ConnectOutcome outcome =
+        ProgrammerConnection::Connect(settings.Request(), appkit::ProgramInfo::Title(kProgram).toStdString(),
+                                      appkit::ProgramInfo::Version(kProgram).toStdString(), m_host);
     m_session = outcome.session;
     m_ops.SetSession(m_session);
     return m_session > 0;

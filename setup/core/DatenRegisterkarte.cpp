@@ -1,6 +1,7 @@
 #include "DatenRegisterkarte.h"
 
 #include "ConfigImage.h"
+#include "LinkVocabulary.h"
 #include "PageValidation.h"
 #include "ProfileFile.h"
 #include "SetupText.h"
@@ -28,11 +29,11 @@ const std::array<const char*, 5>& CDatenRegisterkarte::TypeNames() {
 
 CDatenRegisterkarte::Features CDatenRegisterkarte::Features::FromFlags(int flags) {
     Features features;
-    features.hid = (flags & 0x200) != 0;
-    features.firstByteAndByteRotation = (flags & 0x2000) != 0;
-    features.bitRotation = (flags & 0x4000) != 0;
-    features.decimalNoZeros = (flags & 0x8000) != 0;
-    features.identifiers = (flags & 0x10000) != 0;
+    features.hid = (flags & ConnectionFlag::Hid) != 0;
+    features.firstByteAndByteRotation = (flags & ConnectionFlag::FirstByteAndByteRotation) != 0;
+    features.bitRotation = (flags & ConnectionFlag::BitRotation) != 0;
+    features.decimalNoZeros = (flags & ConnectionFlag::DecimalNoZeros) != 0;
+    features.identifiers = (flags & ConnectionFlag::Identifiers) != 0;
     return features;
 }
 

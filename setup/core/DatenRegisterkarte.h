@@ -57,11 +57,12 @@ public:
 
     // Page features from the connection flags.
     struct Features {
-        bool hid = false;                      // 0x200: the HID function test
-        bool firstByteAndByteRotation = false; // 0x2000
-        bool bitRotation = false;              // 0x4000
-        bool decimalNoZeros = false;           // 0x8000
-        bool identifiers = false;              // 0x10000
+        // From the ConnectionFlag bits of the same names.
+        bool hid = false; // the HID function test
+        bool firstByteAndByteRotation = false;
+        bool bitRotation = false;
+        bool decimalNoZeros = false;
+        bool identifiers = false;
         static Features FromFlags(int flags);
     };
 

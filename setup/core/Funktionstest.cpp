@@ -1,6 +1,7 @@
 #include "Funktionstest.h"
 
 #include "LinkApi.h"
+#include "LinkVocabulary.h"
 
 #include <cstdio>
 
@@ -23,7 +24,7 @@ bool CFunktionstest::Open(ISetupHost& host, int connectionFlags) {
         host.CloseSession(connection.session);
         return false;
     }
-    LinkSetState(connection.session, 1);
+    LinkSetState(connection.session, ReaderState::Reader);
     Start(connection.session, mode[0], mode[2], connectionFlags);
     return true;
 }
@@ -40,7 +41,7 @@ void CFunktionstest::Start(int session, uint8_t modeByte, uint8_t requestByte, i
     m_sendEnabled = !m_counterVisible;
     m_sendBuffer.clear();
     if (m_sendEnabled) m_sendBuffer.push_back(m_request);
-    m_relayVisible = (connectionFlags & 0x80) != 0;
+    m_relayVisible = (connectionFlags & ConnectionFlag::Relay) != 0;
 }
 
 void CFunktionstest::Close() {
@@ -50,7 +51,7 @@ void CFunktionstest::Close() {
     if (m_host) {
         m_host->CloseSession(session);
     } else {
-        LinkSetState(session, 2);
+        LinkSetState(session, ReaderState::BeforeClose);
         LinkClose(session);
     }
 }

@@ -41,7 +41,7 @@ public:
 
     // Opening: connect (messages on), read the ModeParam block, start the
     // reader (state 1). False when the dialog has to close again (the session
-    // is closed then). connectionFlags bit 0x80 shows the relay button.
+    // is closed then). connectionFlags bit ConnectionFlag::Relay shows the relay button.
     bool Open(ISetupHost& host, int connectionFlags);
     // Closing: the session is closed (state 2 first) through the host given
     // to Open, which has to live that long. Safe to call twice.

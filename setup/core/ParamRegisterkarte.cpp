@@ -1,6 +1,7 @@
 #include "ParamRegisterkarte.h"
 
 #include "ConfigImage.h"
+#include "LinkVocabulary.h"
 #include "PageValidation.h"
 #include "ProfileFile.h"
 #include "WinLatin1.h"
@@ -11,18 +12,18 @@ const std::array<int, 4>& CParamRegisterkarte::SetBaudRates() {
 }
 
 CParamRegisterkarte::CParamRegisterkarte(int connectionFlags)
-    : m_sensorFeature((connectionFlags & 0x80) != 0) {
+    : m_sensorFeature((connectionFlags & ConnectionFlag::Relay) != 0) {
     m_state.sensorVisible = m_sensorFeature;
     Refresh();
 }
 
 void CParamRegisterkarte::Show(ISetupHost& host) {
-    std::string port = host.GetSetting("Port", "Name", "");
+    std::string port = host.GetSetting(PortSettings::Section, PortSettings::Name, "");
     if (port.empty()) {
-        port = "COM1";
-        host.SetSetting("Port", "Name", port);
+        port = PortSettings::DefaultName;
+        host.SetSetting(PortSettings::Section, PortSettings::Name, port);
     }
-    if (port.compare(0, 5, "USB: ") == 0) m_state.setBaudEnabled = false;
+    if (LinkPort::IsUsbListForm(port)) m_state.setBaudEnabled = false;
     ApplyModeState();
 }
 

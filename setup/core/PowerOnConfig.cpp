@@ -1,6 +1,7 @@
 #include "PowerOnConfig.h"
 
 #include "LinkApi.h"
+#include "LinkVocabulary.h"
 
 namespace PowerOnConfig {
 
@@ -15,7 +16,7 @@ std::optional<int> Read(int session, ISetupHost& host) {
 }
 
 bool Write(int session, int mode, ISetupHost& host) {
-    if (LinkSetState(session, 0x80 + (mode & 1)) < 0) {
+    if (LinkSetState(session, ReaderState::StorePowerOn + (mode & 1)) < 0) {
         host.ShowMessage(SetupMessage::FromId(510, MessageIcon::Error));
         return false;
     }

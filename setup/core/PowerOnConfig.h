@@ -14,7 +14,7 @@ constexpr int ReaderMode = 1;
 // Command 0xF4 without data; exactly one reply byte, whose bit 0 is the
 // mode. Anything else shows 519 and gives nothing.
 std::optional<int> Read(int session, ISetupHost& host);
-// LinkSetState with 0x80 + mode. A failure shows 510 and gives false.
+// LinkSetState with ReaderState::StorePowerOn + mode. A failure shows 510 and gives false.
 bool Write(int session, int mode, ISetupHost& host);
 
 } // namespace PowerOnConfig

@@ -2,6 +2,7 @@
 
 #include "ConfigImage.h"
 #include "LinkApi.h"
+#include "LinkVocabulary.h"
 #include "SeriellEinstellModel.h"
 
 ProgramResult ProgramReader(CSeriellEinstellModel& model, ISetupHost& host) {
@@ -56,7 +57,7 @@ ProgramResult ProgramReader(CSeriellEinstellModel& model, ISetupHost& host) {
     }
     param.ToRecord(record);
     const int newBaud = model.IsHid() ? 0 : param.ChosenBaudRate();
-    if (newBaud) host.SetSetting("Port", "Baudrate", std::to_string(newBaud));
+    if (newBaud) host.SetSetting(PortSettings::Section, PortSettings::Baudrate, std::to_string(newBaud));
 
     // 7, 8. ModeParam and the other three key sequences.
     if (!write(WriteModeParam, ConfigImage::BuildModeParam(record))) return fail(ProgramResult::Failed);
@@ -66,7 +67,8 @@ ProgramResult ProgramReader(CSeriellEinstellModel& model, ISetupHost& host) {
 
     // 9. The baud rate, never over USB or the network.
     const int current = param.GetMembers().currentBaud;
-    if (LinkIsUsb(session) == 0 && !(connection.flags & 0x400) && newBaud && newBaud != current) {
+    if (LinkIsUsb(session) == 0 && !(connection.flags & ConnectionFlag::Network) && newBaud &&
+        newBaud != current) {
         if (LinkSetBaudRate(session, newBaud, 0) < 0) return fail(ProgramResult::Failed);
     }
 

@@ -2,6 +2,7 @@
 
 #include "ConfigImage.h"
 #include "LinkApi.h"
+#include "LinkVocabulary.h"
 #include "SetupText.h"
 
 #include <cstdio>
@@ -109,7 +110,7 @@ bool CReadBack::Run(ISetupHost& host) {
         host.CloseSession(session);
         m_session = 0;
     };
-    LinkSetState(session, 0);
+    LinkSetState(session, ReaderState::Programming);
 
     unsigned char buffer[64];
     int length = ReadPrefix(session, buffer, sizeof buffer);

@@ -2,8 +2,8 @@
 // that know the link port name and line settings directly (the command
 // line, tests): LinkOpen (serial ports retry the other standard rates when
 // no reader answers), LinkSetState 0, LinkGetDeviceInfo, refusal of a device
-// type whose low four bits are 0, connection flags 0x1F000 (+ 0x200 for a
-// HID port name, + 0x400 on the network).
+// type whose low four bits are 0, the connection flags (ConnectionFlag: a HID
+// or network transport as the link port name picks it).
 #pragma once
 
 #include "SetupHost.h"
@@ -25,11 +25,6 @@ struct Result {
     std::string deviceName;     // e.g. "KV-PLM41"
     std::string firmware;       // "V1.05"
 };
-
-// A bracketed name or a dotted address (the name without its ":address").
-bool IsNetworkPort(const std::string& port);
-// Whether the name names a HID device.
-bool IsHidPort(const std::string& port);
 
 // The connection's baud rate in use is the stored value; after a retry at
 // another rate it is that rate, so that a later change of the rate compares

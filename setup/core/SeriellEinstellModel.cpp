@@ -21,10 +21,10 @@ SetupMessage FileMessage(int id, const std::string& path) {
 
 CSeriellEinstellModel::CSeriellEinstellModel(int session, int baud, int connectionFlags)
     : m_session(session), m_baud(baud), m_flags(connectionFlags), m_param(connectionFlags),
-      m_prefix(500, 524, (connectionFlags & 0x200) != 0), m_daten(connectionFlags),
-      m_suffix(501, 525, (connectionFlags & 0x200) != 0),
-      m_abziehen(502, 527, (connectionFlags & 0x200) != 0),
-      m_trenner(520, 526, (connectionFlags & 0x200) != 0), m_caption(SetupText::Get(508)) {}
+      m_prefix(500, 524, (connectionFlags & ConnectionFlag::Hid) != 0), m_daten(connectionFlags),
+      m_suffix(501, 525, (connectionFlags & ConnectionFlag::Hid) != 0),
+      m_abziehen(502, 527, (connectionFlags & ConnectionFlag::Hid) != 0),
+      m_trenner(520, 526, (connectionFlags & ConnectionFlag::Hid) != 0), m_caption(SetupText::Get(508)) {}
 
 CEingabeBasisRegisterkarte* CSeriellEinstellModel::KeyPage(SetupPage page) {
     switch (page) {

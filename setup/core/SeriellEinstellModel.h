@@ -16,6 +16,7 @@
 #include "DatenRegisterkarte.h"
 #include "EingabeBasisRegisterkarte.h"
 #include "KonfigDaten.h"
+#include "LinkVocabulary.h"
 #include "ParamRegisterkarte.h"
 #include "SetupHost.h"
 
@@ -45,8 +46,8 @@ public:
     int Baud() const { return m_baud; }
     void SetBaud(int baud) { m_baud = baud; }
     int Flags() const { return m_flags; }
-    bool IsHid() const { return (m_flags & 0x200) != 0; }
-    bool IsNetwork() const { return (m_flags & 0x400) != 0; }
+    bool IsHid() const { return (m_flags & ConnectionFlag::Hid) != 0; }
+    bool IsNetwork() const { return (m_flags & ConnectionFlag::Network) != 0; }
 
     // 508, or after a load or save 508 " - " and the file's full path.
     const std::string& Caption() const { return m_caption; }

@@ -31,7 +31,7 @@ struct SetupConnection {
     int code = 1;     // 0 connected; 1 the port did not open, 2 no identification, 4 device refused
     int session = 0;  // Link API session id (> 0 when connected)
     int baud = 19200; // the baud rate in use
-    int flags = 0;    // connection flags: 0x1F000, + 0x200 HID, + 0x400 network
+    int flags = 0;    // ConnectionFlag bits (LinkVocabulary.h)
     bool Connected() const { return code == 0 && session > 0; }
 };
 
@@ -48,7 +48,7 @@ public:
     // Closes a session: LinkSetState 2, then LinkClose.
     virtual void CloseSession(int session) = 0;
 
-    // The settings store ("Port"/"Baudrate", "Port"/"Name", "Settings"/"LastPfad").
+    // The settings store (PortSettings::Baudrate and Name of "Port", "Settings"/"LastPfad").
     virtual std::string GetSetting(const std::string& section, const std::string& key,
                                    const std::string& fallback) = 0;
     virtual void SetSetting(const std::string& section, const std::string& key, const std::string& value) = 0;

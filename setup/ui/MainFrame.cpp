@@ -7,6 +7,7 @@
 #include "HelpOpener.h"
 #include "InterfaceDialog.h"
 #include "KV_Q71View.h"
+#include "LinkVocabulary.h"
 #include "Messages.h"
 #include "ReadBackDlg.h"
 #include "ReaderConnect.h"
@@ -34,7 +35,6 @@ constexpr int kMenu = 120;
 // The three pop-ups of menu 120.
 constexpr int kSettingsPopup = 1, kLanguagePopup = 2, kHelpPopup = 3;
 constexpr int kIdleMessage = 57345;
-constexpr int kNetwork = 0x400, kReaderConnected = 0x1000;
 
 const QString kWindow = QStringLiteral("Window");
 
@@ -162,8 +162,8 @@ void CMainFrame::Retranslate() {
 }
 
 void CMainFrame::UpdateCommands() {
-    Action(CmdIpAddress)->setEnabled((m_connection.flags & kNetwork) != 0);
-    Action(CmdDeviceConfig)->setEnabled((m_connection.flags & kReaderConnected) != 0);
+    Action(CmdIpAddress)->setEnabled((m_connection.flags & ConnectionFlag::Network) != 0);
+    Action(CmdDeviceConfig)->setEnabled((m_connection.flags & ConnectionFlag::ReaderConnected) != 0);
     Action(CmdGerman)->setChecked(!m_english);
     Action(CmdEnglish)->setChecked(m_english);
 }

@@ -2,7 +2,7 @@
 // set by the connect procedures; the menu (120) with every command, the
 // toolbar, status-bar tips, and the view with the program's picture. The
 // window keeps the connection flags of its last successful connect, which
-// enable "IP-Adresse" (0x400) and "Gerätekonfiguration" (0x1000); between
+// enable "IP-Adresse" (Network) and "Gerätekonfiguration" (ReaderConnected); between
 // commands no session is open.
 //
 // German and English are switched at run time through the language module;

@@ -54,6 +54,9 @@ TEST(LinkPort, ListFormsAndLinkPortNames) {
     // The whole link port name: a HID marker inside a path needs its blank.
     EXPECT_EQ(LinkPort::TransportOf("4400-0001 HID:1"), LinkPort::Kind::Hid);
     EXPECT_EQ(LinkPort::TransportOf("/dev/serial/by-id/usb-HID-if00:1"), LinkPort::Kind::Serial);
+    // ... which still counts as an HID reader for the connection flags.
+    EXPECT_TRUE(LinkPort::NamesHidReader("/dev/serial/by-id/usb-HID-if00:1"));
+    EXPECT_FALSE(LinkPort::NamesHidReader("/dev/ttyUSB0:1"));
     EXPECT_EQ(LinkPort::TransportOf("[LAGER1]:3"), LinkPort::Kind::Lan);
 }
 

@@ -1,19 +1,18 @@
 // ConnectionSettings: the five connection values of a program ("Port" in its
 // settings store), the forms a port takes, and the rules that check a stored
-// name when the settings are loaded.
+// name when the settings are loaded. The keys, defaults, list forms and the
+// packed "Baudrate" value are the link library's vocabulary
+// (LinkVocabulary.h); this class reads and writes them with Qt.
 //
 //   "Name"          the chosen port in its list form ("" -> "COM1" on loading)
 //   "Baudrate"      baud rate + frame code: 0 8N1, 1 8E1, 2 8O1, 3 8N2 (19200)
 //   "Timeout"       reply timeout in ms, 10..300000 (500)
 //   "Adresse"       bus address, 1..255 (1)
 //   "EthernetAktiv" 0/1: network readers are searched and listed (0)
-//
-// List forms: a serial port as the port list gives it (any "\\.\" in front
-// removed), "USB: " + a USB device name, "LAN: " + a network device name,
-// "Bluetooth: " + a device name (the programmer only). The link port name is
-// the list form without its prefix, ":" and the bus address.
 #pragma once
 
+#include "LinkVocabulary.h"
+#include "ReaderConnection.h"
 #include "SettingsStore.h"
 
 #include <QString>
@@ -25,35 +24,41 @@ class DeviceLists;
 
 class ConnectionSettings {
 public:
-    static constexpr int DefaultBaudrate = 19200;
-    static constexpr int DefaultTimeout = 500;
-    static constexpr int DefaultAddress = 1;
-    static constexpr int MinTimeout = 10, MaxTimeout = 300000;
-    static constexpr int MinAddress = 1, MaxAddress = 255;
+    static constexpr int DefaultBaudrate = PortSettings::DefaultBaudrate;
+    static constexpr int DefaultTimeout = PortSettings::DefaultTimeout;
+    static constexpr int DefaultAddress = PortSettings::DefaultAddress;
+    static constexpr int MinTimeout = PortSettings::MinTimeout, MaxTimeout = PortSettings::MaxTimeout;
+    static constexpr int MinAddress = PortSettings::MinAddress, MaxAddress = PortSettings::MaxAddress;
 
     static const QString Section;         // "Port"
     static const QString UsbPrefix;       // "USB: "
     static const QString LanPrefix;       // "LAN: "
     static const QString BluetoothPrefix; // "Bluetooth: "
+    // A settings key of the section, as the store takes it.
+    static QString Key(const char* key) { return QLatin1String(key); }
 
-    // The stored "Baudrate" value: the rate is the value without its
-    // remainder modulo 100, the frame code is that remainder.
-    static int BaudRateOf(int stored) { return stored - FrameCodeOf(stored); }
-    static int FrameCodeOf(int stored) { return stored % 100; }
+    // The stored "Baudrate" value split into rate and frame code.
+    static int BaudRateOf(int stored) { return PackedBaud::Rate(stored); }
+    static int FrameCodeOf(int stored) { return PackedBaud::FrameCode(stored); }
     // The frame code of the dialog's parity (0 none, 1 even, 2 odd) and
     // stop bits (0 one, 1 two): parity wins, two stop bits only without it.
     static int FrameCode(int parityIndex, int stopBitsIndex);
     // And back: 1 even/1, 2 odd/1, 3 none/2, anything else none/1.
     static void SplitFrameCode(int code, int& parityIndex, int& stopBitsIndex);
 
-    static bool IsUsbName(const QString& name) { return name.startsWith(UsbPrefix); }
-    static bool IsLanName(const QString& name) { return name.startsWith(LanPrefix); }
-    static bool IsBluetoothName(const QString& name) { return name.startsWith(BluetoothPrefix); }
+    static bool IsUsbName(const QString& name) { return LinkPort::IsUsbListForm(name.toStdString()); }
+    static bool IsLanName(const QString& name) { return LinkPort::IsLanListForm(name.toStdString()); }
+    static bool IsBluetoothName(const QString& name) {
+        return LinkPort::IsBluetoothListForm(name.toStdString());
+    }
     // The serial list form of a port list entry.
     static QString SerialListForm(const QString& entry);
     // The list form without its prefix.
     static QString DevicePart(const QString& listForm);
     static QString LinkPortName(const QString& listForm, int address);
+
+    // The settings of a program, loaded (lists null: the system's device lists).
+    static ConnectionSettings Loaded(appkit::Program program, DeviceLists* lists = nullptr);
 
     // The values, with their defaults until loaded.
     QString name;
@@ -68,6 +73,8 @@ public:
     QStringList usbList, lanList;
     bool usbListFetched = false, lanListFetched = false;
 
+    // The five values as stored, without the checks of Load (which write).
+    static ConnectionSettings Read(const appkit::SettingsStore& store);
     // Reads the five values and checks the stored name: an empty name
     // becomes "COM1"; a USB name whose device is gone becomes the first USB
     // device, or "" when there is none; a network name (with Ethernet on)
@@ -75,6 +82,10 @@ public:
     void Load(appkit::SettingsStore& store, DeviceLists& lists);
 
     QString LinkPortName() const { return LinkPortName(name, address); }
+    // LinkOpen's arguments as stored: the link port name, the rate and the
+    // frame code of "Baudrate", the timeout (the programmer's connect opens
+    // exactly these, Morvane's starts with them).
+    OpenRequest Request() const;
     // Sets the kind flags from a name.
     void SetKinds(const QString& listForm);
 };

@@ -1,6 +1,7 @@
 #include "InterfaceSelection.h"
 
 #include "DeviceLists.h"
+#include "DeviceWatcher.h"
 #include "LinkApi.h"
 #include "Texts.h"
 
@@ -21,16 +22,6 @@ void EventLoopWait(int milliseconds) {
     loop.exec();
 }
 
-// A serial name in the sense of the mode buttons: "COM..." or a device path.
-bool CountsAsCom(const QString& name) {
-    return name.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) || name.startsWith(QLatin1Char('/'));
-}
-
-// The text occurs after the first character.
-bool ContainsAfterStart(const QString& text, const QString& part) {
-    return text.indexOf(part, 1) > 0;
-}
-
 } // namespace
 
 InterfaceSelection::InterfaceSelection(appkit::Program program, DeviceLists& lists)
@@ -45,12 +36,11 @@ InterfaceSelection::InterfaceSelection(appkit::Program program, DeviceLists& lis
 InterfaceSelection::~InterfaceSelection() = default;
 
 bool InterfaceSelection::IsVirtualComEntry(const QString& entry) {
-    return CountsAsCom(entry) && ContainsAfterStart(entry, QStringLiteral(" [Norda Virtual COM"));
+    return LinkPort::IsVirtualComEntry(entry.toStdString());
 }
 
 bool InterfaceSelection::IsDualModeHidEntry(const QString& entry) {
-    return ConnectionSettings::IsUsbName(entry) && ContainsAfterStart(entry, QStringLiteral(" HID")) &&
-           ContainsAfterStart(entry, QStringLiteral("4400-")) && m_lists.VirtualComDriverInstalled();
+    return LinkPort::IsDualModeHidEntry(entry.toStdString()) && m_lists.VirtualComDriverInstalled();
 }
 
 void InterfaceSelection::Open() {
@@ -140,8 +130,7 @@ void InterfaceSelection::SelectionChanged() {
 }
 
 bool InterfaceSelection::SwitchMode(const QString& portName, int commandByte) {
-    const QByteArray name = portName.toUtf8();
-    const int id = LinkOpen(name.constData(), 19200, 0, 100);
+    const int id = OpenSession({portName.toStdString(), 19200, 0, 100});
     if (id <= 0) return false;
     LinkSendCommandByte(id, commandByte);
     LinkClose(id);
@@ -187,7 +176,9 @@ void InterfaceSelection::Refresh() {
 }
 
 void InterfaceSelection::DeviceChange(int eventCode) {
-    if (eventCode == 0x8000 || eventCode == 7) Refresh();
+    if (eventCode == appkit::DeviceWatcher::DeviceArrival ||
+        eventCode == appkit::DeviceWatcher::DevNodesChanged)
+        Refresh();
     UpdateModeButtons(m_settings.name);
 }
 
@@ -236,7 +227,7 @@ bool InterfaceSelection::Accept(Message& message, Field& field) {
     const int row = m_controls.selected;
     if (row >= 0 && row < m_controls.entries.size()) {
         m_settings.name = m_controls.entries[row];
-        m_store->WriteString(section, QStringLiteral("Name"), m_settings.name);
+        m_store->WriteString(section, ConnectionSettings::Key(PortSettings::Name), m_settings.name);
         m_settings.SetKinds(m_settings.name);
     }
     if (m_controls.baudIndex < 0 || m_controls.baudIndex >= BaudRates.size()) {
@@ -244,11 +235,11 @@ bool InterfaceSelection::Accept(Message& message, Field& field) {
     } else {
         m_settings.baudrate = BaudRates[m_controls.baudIndex].toInt() +
                               ConnectionSettings::FrameCode(m_controls.parityIndex, m_controls.stopBitsIndex);
-        m_store->WriteInt(section, QStringLiteral("Baudrate"), m_settings.baudrate);
+        m_store->WriteInt(section, ConnectionSettings::Key(PortSettings::Baudrate), m_settings.baudrate);
     }
-    m_store->WriteInt(section, QStringLiteral("Timeout"), m_settings.timeout);
-    m_store->WriteInt(section, QStringLiteral("Adresse"), m_settings.address);
-    m_store->WriteInt(section, QStringLiteral("EthernetAktiv"), m_settings.ethernet ? 1 : 0);
+    m_store->WriteInt(section, ConnectionSettings::Key(PortSettings::Timeout), m_settings.timeout);
+    m_store->WriteInt(section, ConnectionSettings::Key(PortSettings::Address), m_settings.address);
+    m_store->WriteInt(section, ConnectionSettings::Key(PortSettings::Ethernet), m_settings.ethernet ? 1 : 0);
     m_store->Sync();
     return true;
 }

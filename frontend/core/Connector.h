@@ -27,16 +27,8 @@ class DeviceLists;
 struct Connection {
     int session = 0;      // 0: none; the caller closes it
     int baudrate = 19200; // the "Baudrate" value in use
-    int flags = 0;        // connection flags of the last successful connect
+    int flags = 0;        // ConnectionFlag bits of the last successful connect
 };
-
-namespace ConnectionFlags {
-constexpr int Hid = 0x200;
-constexpr int Network = 0x400;
-constexpr int Connected = 0x1000;
-constexpr int Features = 0x2000 | 0x4000 | 0x8000 | 0x10000;
-constexpr int Relay = 0x80;
-} // namespace ConnectionFlags
 
 class Connector {
 public:
@@ -53,8 +45,8 @@ public:
     bool ChooseAndConnect(Connection& connection, const Chooser& choose);
     bool ConnectAtStart(Connection& connection, const Chooser& choose);
 
-    // The programmer's connect opens with the stored settings as they are
-    // (no baud search): LinkOpen's result.
+    // Opens with the stored settings as they are (no baud search), as the
+    // programmer's connect does: LinkOpen's result.
     static int OpenStored(const ConnectionSettings& settings);
     // The programmer's loop: connect, and while that fails let the user
     // choose again; false when the user cancels.

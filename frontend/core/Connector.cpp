@@ -1,7 +1,6 @@
 #include "Connector.h"
 
 #include "DeviceLists.h"
-#include "LinkApi.h"
 #include "ReaderConnection.h"
 #include "Texts.h"
 
@@ -13,9 +12,7 @@ Connector::Connector(ConnectUi& ui, appkit::Program program, DeviceLists* lists)
     : m_ui(ui), m_program(program), m_lists(lists ? *lists : DeviceLists::System()) {}
 
 int Connector::OpenStored(const ConnectionSettings& settings) {
-    const QByteArray link = settings.LinkPortName().toUtf8();
-    return LinkOpen(link.constData(), ConnectionSettings::BaudRateOf(settings.baudrate),
-                    ConnectionSettings::FrameCodeOf(settings.baudrate), settings.timeout);
+    return OpenSession(settings.Request());
 }
 
 int Connector::ConnectStored(Connection& connection, bool messages) {
@@ -41,7 +38,8 @@ int Connector::ConnectStored(Connection& connection, bool messages) {
     const ReaderResult result = ConnectReader(request);
     // The rate found by the search is stored, and in use from now on.
     if (result.rateFound) {
-        store.WriteInt(ConnectionSettings::Section, QStringLiteral("Baudrate"), result.baudrate);
+        store.WriteInt(ConnectionSettings::Section, ConnectionSettings::Key(PortSettings::Baudrate),
+                       result.baudrate);
         connection.baudrate = result.baudrate;
     }
 
@@ -83,14 +81,15 @@ bool Connector::ChooseAndConnect(Connection& connection, const Chooser& choose) 
 bool Connector::ConnectAtStart(Connection& connection, const Chooser& choose) {
     if (ConnectStored(connection, false) == Ok) return true;
     appkit::SettingsStore store(m_program);
-    const QString stored = store.GetString(ConnectionSettings::Section, QStringLiteral("Name"));
+    const QString stored =
+        store.GetString(ConnectionSettings::Section, ConnectionSettings::Key(PortSettings::Name));
     if (!ConnectionSettings::IsUsbName(stored)) return ChooseAndConnect(connection, choose);
 
     const QStringList devices = m_lists.Usb();
     if (devices.size() != 1) return ChooseAndConnect(connection, choose);
     // The only USB device is the one that just failed: nothing else to try.
     if (devices.first() == ConnectionSettings::DevicePart(stored)) return false;
-    store.WriteString(ConnectionSettings::Section, QStringLiteral("Name"),
+    store.WriteString(ConnectionSettings::Section, ConnectionSettings::Key(PortSettings::Name),
                       ConnectionSettings::UsbPrefix + devices.first());
     store.Sync();
     if (ConnectStored(connection, true) == Ok) return true;
