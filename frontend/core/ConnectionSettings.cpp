@@ -97,7 +97,7 @@ void ConnectionSettings::Load(appkit::SettingsStore& store, DeviceLists& lists) 
             kind = false;
             return;
         }
-        if (!list.contains(name.mid(prefix.size()))) {
+        if (!list.contains(DevicePart(name))) {
             name = prefix + list.first();
             store.WriteString(Section, Key(PortSettings::Name), name);
         }
