@@ -144,6 +144,8 @@ public:
     // carry them, as a pty cannot carry parity), then the rate, which decides.
     bool SetLine(const LinkLine& line) override;
     bool IsUsb() const override { return IsOpen() && IsBridge(); }
+    // The device went away (hang-up, unplug, pty master closed) while open.
+    bool IsLost() const override { return IsOpen() && m_vanished; }
 
     // The system call seam; set before Open (tests only).
     void SetSerialIo(std::shared_ptr<CSerialIo> io) { m_io = std::move(io); }
@@ -213,7 +215,7 @@ private:
     std::atomic<bool> m_marking{false}; // PARMRK marking is active on the tty
     std::atomic<char> m_inputParity{'N'};
     bool m_modemLinesKnown = true; // false once the tty has no modem lines (pty)
-    bool m_vanished = false;
+    std::atomic<bool> m_vanished{false}; // set by the port thread, read by the caller
     std::thread m_thread;
     std::mutex m_threadStartMutex;
     std::condition_variable m_threadStarted;

@@ -358,6 +358,15 @@ int LinkGetLastError(int id) {
     return session ? session->Status() : LinkStatus::UnknownId;
 }
 
+int LinkIsConnected(int id) {
+    return Guarded(-1, [&] {
+        CReaderSession* session = Find(id);
+        if (!session) return -1;
+        ITransport* transport = session->Transport();
+        return transport && !transport->IsLost() ? 1 : 0;
+    });
+}
+
 const char* LinkStatusText(int code) {
     return StatusText(code);
 }

@@ -57,6 +57,9 @@ public:
     virtual LineChange LineChangeKind() const { return LineChange::Refused; }
     // The host side of a line change; true when the rate took.
     virtual bool SetLine(const LinkLine& /*line*/) { return false; }
+    // The device went away while the transport was open (unplugged, hung
+    // up); what was sent since is lost and nothing more arrives.
+    virtual bool IsLost() const { return false; }
     // LinkIsUsb: a USB HID device, or a serial line on a USB bridge.
     virtual bool IsUsb() const { return false; }
     // Whether LinkOpen identifies the reader before handing out the session

@@ -88,6 +88,11 @@ LINKAPI int LinkSetBaudRate(int id, int baud, int format);
 LINKAPI int LinkSetState(int id, int state);
 LINKAPI int LinkRfSwitch(int id, int value);
 
+/* 1 while the session's device is there; 0 once it went away (unplugged,
+ * hung up: exchanges then time out, raw receives stay empty); -1 for an
+ * unknown id. Changes no status and sends nothing. */
+LINKAPI int LinkIsConnected(int id);
+
 /* The session status; 3 for an unknown id. */
 LINKAPI int LinkGetLastError(int id);
 

@@ -646,9 +646,16 @@ TEST_F(LinkApiTest, UnpluggedMidExchangeTimesOutAndTheNextOpenWorks) {
     std::thread unplug([&] {
         if (reader->WaitForRequests(before + 1, 5000ms)) sim->Unplug();
     });
+    EXPECT_EQ(LinkIsConnected(id), 1);
     EXPECT_EQ(LinkSetState(id, 0), -1);
     unplug.join();
     EXPECT_EQ(LinkGetLastError(id), 4);
+    // The port thread sees the hang-up; the session says so.
+    const auto end = std::chrono::steady_clock::now() + 5s;
+    while (LinkIsConnected(id) == 1 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(LinkIsConnected(id), 0);
+    EXPECT_EQ(LinkIsConnected(4242), -1);
     // The session still answers calls, and closes cleanly.
     EXPECT_EQ(LinkSetState(id, 0), -1);
     EXPECT_EQ(LinkClose(id), 0);
