@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 
 namespace Cli {
@@ -108,9 +109,24 @@ std::string LastError(int id) {
     return StatusText(LinkGetLastError(id));
 }
 
+std::string OpenFailureReason(int error) {
+    switch (error) {
+    case ENOTTY:
+        return "not a serial port: it is no terminal device";
+    case EINVAL:
+        return "the name is refused";
+    case 0:
+    case ENODEV:
+        return "no such port, busy, or the name is refused";
+    default:
+        return std::strerror(error);
+    }
+}
+
 int OpenPort(const std::string& port, const Options& options) {
     if (port == "-") return OpenStoredPort(options);
     const int id = frontend::OpenSession({port, options.baud, options.format, options.timeout});
+    const int error = errno;
     if (id > 0) return id;
     switch (id) {
     case LinkOpenResult::NegativeTimeout:
@@ -120,7 +136,7 @@ int OpenPort(const std::string& port, const Options& options) {
         std::cerr << "kvplm: no reader answered on " << port << " (identification in both framings)\n";
         break;
     default:
-        std::cerr << "kvplm: cannot open " << port << " (no such port, busy, or the name is refused)\n";
+        std::cerr << "kvplm: cannot open " << port << " (" << OpenFailureReason(error) << ")\n";
         break;
     }
     return id;

@@ -53,6 +53,9 @@ std::string StatusMeaning(int code);
 // "status 4 (reply timeout)"
 std::string StatusText(int code);
 
+// Why LinkOpen gave -1, from the errno it left.
+std::string OpenFailureReason(int error);
+
 // Opens the port with the global options. On failure prints why and returns
 // a value <= 0.
 //

@@ -3,6 +3,7 @@
 #include "DebugLog.h"
 #include "FtdiLibrary.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
@@ -227,9 +228,23 @@ bool CComPort::Open(const ComOpenParams& params) {
     const bool eventsMade = m_shutdownEvent >= 0 && m_receiveCheckEvent >= 0 && m_writeRequestEvent >= 0;
     const int fd = !eventsMade ? -1 : m_bridge ? OpenBridgeDevice(info.openName) : m_io->Open(info.openName);
     if (fd < 0) {
-        DebugLog::Failure("CreateFile()", errno, m_portName);
+        const int error = errno;
+        DebugLog::Failure("CreateFile()", error, m_portName);
         lock.unlock();
         Close();
+        errno = error;
+        return false;
+    }
+    // Only a terminal device is a serial port (a pty is one). Anything else
+    // (a regular file, /dev/zero) is left alone: nothing is configured or
+    // written, so a mistyped name cannot overwrite a file.
+    termios probe{};
+    if (!m_bridge && m_io->GetAttributes(fd, &probe) != 0 && errno == ENOTTY) {
+        DebugLog::Printf("Open %s: not a terminal device", m_portName.c_str());
+        m_io->Close(fd);
+        lock.unlock();
+        Close();
+        errno = ENOTTY;
         return false;
     }
     m_fd = fd;
@@ -510,8 +525,8 @@ void CComPort::ThreadMain() {
             if (m_writePending) events |= POLLOUT;
             fds[count++] = {m_fd, events, 0};
         }
-        // Wake at least every 10 ms to look at the modem lines.
-        const int ready = ::poll(fds, count, 10);
+        // Wake every 10 ms to look at the modem lines, where the tty has them.
+        const int ready = ::poll(fds, count, m_modemLinesKnown && watchTty ? 10 : -1);
         if (ready < 0) continue;
         if (ready == 0) {
             CheckModemLines(false);
@@ -555,11 +570,15 @@ void CComPort::DeviceVanished() {
 bool CComPort::FetchInput(bool readable) {
     if (m_vanished) return false;
     uint8_t buffer[512];
+    // A device that never stops sending must not keep the thread here: after
+    // a few full buffers the thread goes back to its wait, which sees the
+    // shutdown event first and the rest of the input next.
+    int rounds = 0;
     for (bool first = true;; first = false) {
         const ssize_t n = m_io->Read(m_fd, buffer, sizeof buffer);
         if (n > 0) {
             Decode(buffer, size_t(n));
-            if (size_t(n) < sizeof buffer) break;
+            if (size_t(n) < sizeof buffer || ++rounds >= MaxReadRounds) break;
             continue;
         }
         // A raw tty with VMIN 0 answers 0 when nothing is there; but input
@@ -592,6 +611,13 @@ bool CComPort::FetchInput(bool readable) {
 }
 
 void CComPort::Decode(const uint8_t* data, size_t count) {
+    // Bytes an owner has not taken yet are bounded too: past the cap the
+    // oldest go.
+    if (m_inQueue.size() + count > InputQueueCap) {
+        const size_t drop = std::min(m_inQueue.size(), m_inQueue.size() + count - InputQueueCap);
+        m_inQueue.erase(m_inQueue.begin(), m_inQueue.begin() + long(drop));
+        DebugLog::Printf("Port %s: input not taken, %zu old bytes dropped", m_portName.c_str(), drop);
+    }
     for (size_t i = 0; i < count; ++i) {
         const uint8_t b = data[i];
         if (!m_marking) {

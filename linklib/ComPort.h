@@ -166,6 +166,11 @@ protected:
     virtual void OnBytesWritten(int count);
     virtual void OnTxEmpty();
 
+    // The most bytes the port thread reads in one go, and the most it keeps
+    // for an owner that does not take them.
+    static constexpr int MaxReadRounds = 8; // of 512 bytes
+    static constexpr size_t InputQueueCap = 64 * 1024;
+
     // Delivers up to count waiting bytes to OnReceiveByte (port thread).
     void ReceiveWaiting(int count);
     // Makes the port thread look at the line at once.
@@ -214,7 +219,7 @@ private:
     // the line settings while input arrives.
     std::atomic<bool> m_marking{false}; // PARMRK marking is active on the tty
     std::atomic<char> m_inputParity{'N'};
-    bool m_modemLinesKnown = true; // false once the tty has no modem lines (pty)
+    bool m_modemLinesKnown = true;       // false once the tty has no modem lines (pty)
     std::atomic<bool> m_vanished{false}; // set by the port thread, read by the caller
     std::thread m_thread;
     std::mutex m_threadStartMutex;

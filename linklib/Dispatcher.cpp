@@ -19,6 +19,16 @@ LinkUiHooks CDispatcher::Hooks() const {
     return m_hooks;
 }
 
+bool CDispatcher::HasUiHooks() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_hooks.pumpEvents != nullptr;
+}
+
+bool CDispatcher::HasSources() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return !m_sources.empty();
+}
+
 void CDispatcher::AddSource(Source* source) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (std::find(m_sources.begin(), m_sources.end(), source) == m_sources.end()) m_sources.push_back(source);

@@ -26,6 +26,11 @@ public:
     void AddSource(Source* source);
     void RemoveSource(Source* source);
 
+    // Whether the program installed an event pump, and whether any source
+    // (a LAN socket) is registered: waits then run in steps.
+    bool HasUiHooks() const;
+    bool HasSources() const;
+
     // Reads every source once, then pumps the program's events once.
     void DispatchOnce();
     // Dispatches repeatedly until milliseconds have passed (at least once;

@@ -8,6 +8,7 @@
 #include "ReaderSession.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -109,8 +110,15 @@ int OpenSession(const char* portName, int baud, int format, int timeoutMs) {
     name = LinkPort::SplitAddress(name, address);
     session->SetAddress(uint32_t(address));
 
-    if (!session->OpenTransport(LinkPort::Transport(name), name, LinkLine{baud, format}))
+    // errno tells the caller why a transport did not open.
+    errno = 0;
+    const LinkPort::Kind kind = LinkPort::Transport(name);
+    if (!session->OpenTransport(kind, name, LinkLine{baud, format})) {
+        const int error = kind == LinkPort::Kind::Refused ? EINVAL : errno ? errno : ENODEV;
+        session.reset();
+        errno = error;
         return LinkOpenResult::Failed;
+    }
     if (!session->Transport()->ProbesOnOpen()) {
         session->SetTraceHook(LinkRegistry().TraceHook());
         const int id = session->SessionId();

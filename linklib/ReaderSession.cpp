@@ -1,5 +1,6 @@
 #include "ReaderSession.h"
 
+#include "DebugLog.h"
 #include "Dispatcher.h"
 
 #include <algorithm>
@@ -22,9 +23,9 @@ CReaderSession::~CReaderSession() {
 
 const ITransport* CReaderSession::Active() const {
     if (m_transport) return m_transport;
-    for (const ITransport* transport : {static_cast<const ITransport*>(this), static_cast<const ITransport*>(&m_tcp),
-                                        static_cast<const ITransport*>(&m_hid),
-                                        static_cast<const ITransport*>(&m_bluetooth)})
+    for (const ITransport* transport :
+         {static_cast<const ITransport*>(this), static_cast<const ITransport*>(&m_tcp),
+          static_cast<const ITransport*>(&m_hid), static_cast<const ITransport*>(&m_bluetooth)})
         if (transport->LinkId()) return transport;
     return nullptr;
 }
@@ -70,12 +71,28 @@ void CReaderSession::SetCommand(uint8_t command, const uint8_t* payload, size_t 
 }
 
 void CReaderSession::OnReceiveByte(uint8_t byte) {
+    bool firstDrop = false;
     {
         std::lock_guard<std::mutex> lock(m_queueMutex);
+        // A reader (or anything else) that sends without end must not use up
+        // the memory: past the cap the oldest bytes go. No reply comes near it.
+        if (m_queue.size() >= QueueCap) {
+            m_queue.pop_front();
+            firstDrop = m_dropped++ == 0;
+        }
         m_queue.push_back(byte);
         ++m_arrivals;
     }
+    if (firstDrop) DebugLog::Printf("Receive queue full (%zu bytes): the oldest bytes are dropped", QueueCap);
     m_received.notify_all();
+}
+
+void CReaderSession::NoteDropped() {
+    // Under the queue mutex.
+    if (m_dropped)
+        DebugLog::Printf("Receive queue: %llu bytes were dropped",
+                         static_cast<unsigned long long>(m_dropped));
+    m_dropped = 0;
 }
 
 size_t CReaderSession::QueuedCount() const {
@@ -96,12 +113,14 @@ void CReaderSession::RemoveQueued(size_t count) {
 void CReaderSession::ClearQueue() {
     std::lock_guard<std::mutex> lock(m_queueMutex);
     m_queue.clear();
+    NoteDropped();
 }
 
 CReaderSession::Bytes CReaderSession::TakeQueue() {
     std::lock_guard<std::mutex> lock(m_queueMutex);
     Bytes all(m_queue.begin(), m_queue.end());
     m_queue.clear();
+    NoteDropped();
     return all;
 }
 
@@ -189,16 +208,34 @@ bool CReaderSession::Exchange() {
     return true;
 }
 
-void CReaderSession::PollStep() {
-    // Block at most 1 ms, woken early by the next received byte.
+Clock::time_point CReaderSession::StepEnd(Clock::time_point deadline) {
+    // Polled transports (HID, Bluetooth) and the dispatcher's sockets are read
+    // between steps, so those steps stay short; the program's event pump
+    // needs a step now and then; otherwise only a received byte or the
+    // deadline ends the wait.
+    ITransport* transport = Transport();
+    const bool polled = (transport && (transport->PollLimit() > 0 || transport->DispatchedInput())) ||
+                        CDispatcher::Instance().HasSources();
+    if (polled) return std::min(deadline, Clock::now() + PolledStep);
+    if (CDispatcher::Instance().HasUiHooks()) return std::min(deadline, Clock::now() + UiStep);
+    return deadline;
+}
+
+void CReaderSession::PollStep(Clock::time_point deadline) {
+    // Blocks until the step ends, woken early by the next received byte.
+    const Clock::time_point until = StepEnd(deadline);
     {
         std::unique_lock<std::mutex> lock(m_queueMutex);
-        m_received.wait_for(lock, std::chrono::milliseconds(1),
-                            [this] { return m_arrivals != m_seenArrivals; });
+        m_received.wait_until(lock, until, [this] { return m_arrivals != m_seenArrivals; });
         m_seenArrivals = m_arrivals;
     }
     CDispatcher::Instance().DispatchOnce();
     PollInput();
+}
+
+Clock::time_point CReaderSession::PhaseDeadline(Clock::time_point start) const {
+    // The first moment at which TimedOut holds.
+    return start + std::chrono::milliseconds(uint64_t(m_replyTimeout) + 1);
 }
 
 bool CReaderSession::TimedOut(Clock::time_point start) const {
@@ -212,7 +249,7 @@ bool CReaderSession::WaitForReply() {
     // Phase 1: the first four bytes.
     auto start = Clock::now();
     while (QueuedCount() < 4) {
-        PollStep();
+        PollStep(PhaseDeadline(start));
         if (TimedOut(start)) return false;
     }
 
@@ -228,7 +265,7 @@ bool CReaderSession::WaitForReply() {
                 found = !m_queue.empty();
             }
             if (found) break;
-            PollStep();
+            PollStep(PhaseDeadline(start));
             if (TimedOut(start)) return false;
         }
     }
@@ -243,7 +280,7 @@ bool CReaderSession::WaitForReply() {
                 if (Frame::IsComplete(m_framing, head)) return true;
             }
         }
-        PollStep();
+        PollStep(PhaseDeadline(start));
         if (TimedOut(start)) return false;
     }
 }

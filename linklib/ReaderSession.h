@@ -24,7 +24,6 @@
 #include <string>
 #include <vector>
 
-
 class CReaderSession : public CComPort {
 public:
     using Bytes = Frame::Bytes;
@@ -61,6 +60,13 @@ public:
     // status 12, 10 or the reader's status byte.
     bool ReadReply(Bytes& data);
     bool ReadStatusReply();
+
+    // The most bytes the receive queue holds; past it the oldest are dropped.
+    static constexpr size_t QueueCap = 64 * 1024;
+    // How long one wait step blocks at most: with a polled transport (HID,
+    // Bluetooth) or network sockets, and with the program's UI hooks.
+    static constexpr std::chrono::milliseconds PolledStep{1};
+    static constexpr std::chrono::milliseconds UiStep{10};
 
     // Receive queue (each access under the queue mutex).
     size_t QueuedCount() const;
@@ -99,8 +105,12 @@ public:
 private:
     const ITransport* Active() const;
     bool WaitForReply();
-    void PollStep();
-    bool TimedOut(std::chrono::steady_clock::time_point start) const;
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point StepEnd(Clock::time_point deadline);
+    void PollStep(Clock::time_point deadline);
+    Clock::time_point PhaseDeadline(Clock::time_point start) const;
+    bool TimedOut(Clock::time_point start) const;
+    void NoteDropped();
     void Trace(const char* prefix, const Bytes& bytes);
     void SendFrame(const Bytes& frame);
 
@@ -120,4 +130,5 @@ private:
     std::condition_variable m_received;
     uint64_t m_arrivals = 0;     // bytes ever queued, under m_queueMutex
     uint64_t m_seenArrivals = 0; // what the waiting thread last looked at
+    uint64_t m_dropped = 0;      // bytes dropped at the cap since the queue was last emptied
 };

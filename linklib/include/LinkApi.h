@@ -68,7 +68,10 @@ LINKAPI int LinkHidSend(int id, const unsigned char* bytes, int count);
  * ":" and the bus address (COM3:1, /dev/ttyUSB0:2). format: 0 8N1, 1 8E1,
  * 2 8O1, 3 8N2. Returns the session id (> 0); -1 the transport could not be
  * opened or the name is refused; -2 negative timeout; -11 no reader answered
- * the identification in either framing. */
+ * the identification in either framing. After -1, errno says why: ENOENT no
+ * such device, EBUSY in use, EACCES no permission, ENOTTY not a terminal
+ * device (a serial port must be one; nothing is written to anything else),
+ * EINVAL a refused name. */
 LINKAPI int LinkOpen(const char* portName, int baud, int format, int timeoutMs);
 
 /* 0, or -1 for an unknown id. */

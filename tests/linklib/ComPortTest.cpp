@@ -9,6 +9,7 @@
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <future>
 #include <mutex>
 #include <pty.h>
 #include <string>
@@ -395,14 +396,67 @@ TEST(ComPortOpen, ComNamesOpenTtySAndBridgeSerialsFailForNow) {
     EXPECT_EQ(bridge.Handle(), 0);
 }
 
-TEST(ComPortOpen, ANonTtyThatReadsAsEndOfFileCountsAsGone) {
-    // /dev/null is always readable and always empty: the port must stop
-    // watching it rather than spin.
+TEST(ComPortOpen, ANonTerminalIsRefusedAndNothingIsWritten) {
+    char name[] = "/tmp/kvplm-not-a-tty-XXXXXX";
+    const int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, "keep me", 7), 7);
+    close(fd);
+    for (const char* path : {static_cast<const char*>(name), "/dev/null", "/dev/zero"}) {
+        CComPort port;
+        errno = 0;
+        EXPECT_FALSE(port.Open(Params(path))) << path;
+        EXPECT_EQ(errno, ENOTTY) << path;
+        EXPECT_FALSE(port.IsOpen()) << path;
+        port.QueueWrite(reinterpret_cast<const uint8_t*>("\x02\x01\xF0\x00\xF1"), 5);
+    }
+    char content[16] = {};
+    const int again = open(name, O_RDONLY);
+    ASSERT_GE(again, 0);
+    EXPECT_EQ(read(again, content, sizeof content), 7);
+    close(again);
+    EXPECT_STREQ(content, "keep me");
+    unlink(name);
+}
+
+// Answers as a terminal for any fd, so that a non-tty gets past the open.
+class PretendTerminalIo : public CSerialIo {
+public:
+    int GetAttributes(int, termios* settings) override {
+        *settings = termios{};
+        return 0;
+    }
+};
+
+TEST(ComPortOpen, InputThatReadsAsEndOfFileCountsAsGone) {
+    // Always readable and always empty: the port must stop watching it
+    // rather than spin.
     RecordingPort port;
+    port.SetSerialIo(std::make_shared<PretendTerminalIo>());
     ASSERT_TRUE(port.Open(Params("/dev/null")));
     ASSERT_TRUE(port.StartMonitoring());
     EXPECT_TRUE(port.WaitForHook("error", ComPortBits::DeviceGone));
     port.Close();
+}
+
+TEST(ComPortOpen, ADeviceThatNeverStopsSendingStillCloses) {
+    // /dev/zero reads full buffers for ever: the port thread must still see
+    // its shutdown, and what it keeps for an owner stays bounded.
+    class Owner : public CComPortOwner {
+    public:
+        void OnPortMessage(unsigned, uintptr_t, int) override {}
+    } owner;
+    CComPort port;
+    port.SetSerialIo(std::make_shared<PretendTerminalIo>());
+    ComOpenParams params = Params("/dev/zero");
+    params.owner = &owner;
+    ASSERT_TRUE(port.Open(params));
+    ASSERT_TRUE(port.StartMonitoring());
+    auto closed = std::async(std::launch::async, [&] { port.Close(); });
+    if (closed.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        ADD_FAILURE() << "Close did not return";
+        std::_Exit(1); // the port thread cannot be stopped: end here rather than hang
+    }
 }
 
 TEST(ComPortOpen, TheOpenPortIsExclusive) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -422,6 +423,62 @@ TEST_F(LinkApiTest, UnknownIdsAnswerTheirFailureValues) {
     id = 0;
     EXPECT_EQ(LinkGetLastError(closed), 3);
     EXPECT_EQ(LinkClose(closed), -1);
+}
+
+TEST(LinkOpenHostile, ANonTerminalIsRefusedAndLeftAsItWas) {
+    char name[] = "/tmp/kvplm-open-file-XXXXXX";
+    const int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, "0123456789", 10), 10);
+    close(fd);
+    errno = 0;
+    EXPECT_EQ(LinkOpen(name, 19200, 0, 100), -1);
+    EXPECT_EQ(errno, ENOTTY);
+    errno = 0;
+    EXPECT_EQ(LinkOpen("/dev/zero:1", 19200, 0, 100), -1);
+    EXPECT_EQ(errno, ENOTTY);
+    errno = 0;
+    EXPECT_EQ(LinkOpen("/dev/no-such-kvplm-tty", 19200, 0, 100), -1);
+    EXPECT_EQ(errno, ENOENT);
+    errno = 0;
+    EXPECT_EQ(LinkOpen("COM4 BTW", 19200, 0, 100), -1);
+    EXPECT_EQ(errno, EINVAL);
+    char content[16] = {};
+    const int again = open(name, O_RDONLY);
+    ASSERT_GE(again, 0);
+    EXPECT_EQ(read(again, content, sizeof content), 10);
+    close(again);
+    EXPECT_STREQ(content, "0123456789");
+    unlink(name);
+}
+
+TEST(LinkOpenHostile, ADeviceThatNeverStopsSendingGivesNoAnswerInTime) {
+    // Without a start byte and without a valid CRC, nothing it sends is a reply.
+    int master, slave;
+    char name[64];
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    std::atomic<bool> stop{false};
+    std::thread babbler([&] {
+        const std::vector<uint8_t> noise(4096, 0x55);
+        while (!stop) {
+            pollfd p{master, POLLOUT, 0};
+            if (poll(&p, 1, 10) > 0) (void)!write(master, noise.data(), noise.size());
+            uint8_t sink[256];
+            while (read(master, sink, sizeof sink) > 0) {
+            }
+        }
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const int id = LinkOpen(name, 19200, 0, 100);
+    const auto took = std::chrono::steady_clock::now() - start;
+    stop = true;
+    babbler.join();
+    EXPECT_EQ(id, -11);
+    // Two probes of three phases of 100 ms each, with room for a loaded machine.
+    EXPECT_LT(took, 10s);
+    close(master);
+    close(slave);
 }
 
 TEST(LinkStatusText, NamesTheLibraryCodesAndLeavesOtherReaderBytes) {

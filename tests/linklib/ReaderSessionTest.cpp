@@ -191,6 +191,17 @@ TEST(ReaderSessionId, FollowsTheOpenTransport) {
     close(slave);
 }
 
+TEST(ReaderSessionQueue, PastItsCapTheOldestBytesGo) {
+    CReaderSession session;
+    const size_t extra = 100;
+    for (size_t i = 0; i < CReaderSession::QueueCap + extra; ++i)
+        session.OnReceiveByte(static_cast<uint8_t>(i));
+    EXPECT_EQ(session.QueuedCount(), CReaderSession::QueueCap);
+    EXPECT_EQ(session.QueuedByte(0), static_cast<uint8_t>(extra));
+    session.ClearQueue();
+    EXPECT_EQ(session.QueuedCount(), 0u);
+}
+
 TEST(ReaderSessionTransport, EachKindPicksItsTransportAndARefusedNameNone) {
     CReaderSession session;
     using K = LinkPort::Kind;
