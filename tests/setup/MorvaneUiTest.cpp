@@ -586,6 +586,55 @@ TEST_F(MorvaneUiTest, FunctionTestRelayAndBuzzerSendTheirBytes) {
     EXPECT_EQ(Reader().State(), 2);
 }
 
+TEST_F(MorvaneUiTest, FunctionTestSaysWhenTheReaderIsUnplugged) {
+    KonfigDaten record;
+    record.Betriebsart = 1; // request mode: "Sende" is enabled
+    record.Aufforderung = '!';
+    Reader().SetBlock(Block::ModeParam, ConfigImage::BuildModeParam(record));
+    Reader().SetBlock(Block::Prefix, {'#', 0xFF});
+    CFunktionstestDlg test(nullptr, host, 0x1F080);
+    ASSERT_TRUE(test.Start());
+    test.show();
+    auto* lost = Find<QLabel>(&test, "label1206");
+    ASSERT_NE(lost, nullptr);
+    EXPECT_FALSE(lost->isVisible());
+    auto* hex = Find<QPlainTextEdit>(&test, "edit1029");
+    Find<QPushButton>(&test, "button1027")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return hex->toPlainText().startsWith("23 "); }, kWaitMs));
+    const QString telegram = hex->toPlainText();
+
+    sim.sim->Unplug();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lost->isVisible(); }, kWaitMs)) << "the unplug went unnoticed";
+    EXPECT_EQ(lost->text(), QString::fromUtf8("Die Verbindung zum Gerät ist unterbrochen."));
+    EXPECT_TRUE(recorder.records.isEmpty());
+    // Each button sends nothing and says so; the relay stays released, the
+    // last telegram stays shown.
+    auto* relay = Find<QPushButton>(&test, "check1038");
+    relay->click();
+    EXPECT_FALSE(relay->isChecked());
+    Find<QPushButton>(&test, "button1031")->click();
+    Find<QPushButton>(&test, "button1027")->click();
+    EXPECT_EQ(MessageTexts(),
+              QStringList(3, QString::fromUtf8("Die Verbindung zum Gerät ist unterbrochen.")));
+    EXPECT_EQ(hex->toPlainText(), telegram);
+    test.accept();
+    EXPECT_FALSE(test.Model().IsOpen());
+}
+
+TEST_F(MorvaneUiTest, FunctionTestLostConnectionInEnglish) {
+    ASSERT_TRUE(appkit::Texts::LoadLanguageModule(appkit::Program::Morvane));
+    CFunktionstestDlg test(nullptr, host, 0x1F000);
+    ASSERT_TRUE(test.Start());
+    test.show();
+    sim.sim->Unplug();
+    auto* lost = Find<QLabel>(&test, "label1206");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lost->isVisible(); }, kWaitMs));
+    EXPECT_EQ(lost->text(), "The connection to the device has been lost.");
+    Find<QPushButton>(&test, "button1031")->click();
+    EXPECT_EQ(MessageTexts(), QStringList{"The connection to the device has been lost."});
+    test.accept();
+}
+
 TEST_F(MorvaneUiTest, HidFunctionTestIsAFieldToTypeInto) {
     const size_t requests = Reader().GetCounters().requests;
     CFunktionstestHidDlg test(nullptr);
