@@ -635,6 +635,23 @@ TEST_F(MorvaneUiTest, FunctionTestLostConnectionInEnglish) {
     test.accept();
 }
 
+TEST_F(MorvaneUiTest, ReadBackAgainLinesUpWithTheFirstReport) {
+    Reader().SetBlock(Block::Prefix, {0x3C, 0xFF});
+    CReadBackDlg readBack(nullptr, host);
+    ASSERT_TRUE(readBack.Start());
+    readBack.show();
+    const QString first = readBack.ReportText();
+    ASSERT_TRUE(first.startsWith(" Prefix        : 3C \n")) << first.toStdString();
+    ASSERT_TRUE(first.endsWith(" Millisekunden \n ")) << first.toStdString();
+    Find<QPushButton>(&readBack, "button4")->click();
+    // The second report starts on the blank the first one ends with.
+    EXPECT_EQ(readBack.ReportText(), first + first.mid(1));
+    Find<QPushButton>(&readBack, "button4")->click();
+    for (const QString& line : readBack.ReportText().split('\n'))
+        EXPECT_TRUE(line.isEmpty() || line == " " || (line.startsWith(' ') && !line.startsWith("  ")))
+            << line.toStdString();
+}
+
 TEST_F(MorvaneUiTest, HidFunctionTestIsAFieldToTypeInto) {
     const size_t requests = Reader().GetCounters().requests;
     CFunktionstestHidDlg test(nullptr);
