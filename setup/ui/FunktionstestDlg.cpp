@@ -1,12 +1,12 @@
 #include "FunktionstestDlg.h"
 
 #include "BusyGuard.h"
+#include "FixedFont.h"
 #include "PageWidgets.h"
 #include "WaitCursor.h"
 #include "WidgetSetupHost.h"
 #include "WinLatin1.h"
 
-#include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -92,7 +92,7 @@ CFunktionstestDlg::CFunktionstestDlg(QWidget* parent, CWidgetSetupHost& host, in
     : QDialog(parent), m_host(host), m_flags(connectionFlags), m_test(std::move(now)) {
     setObjectName(QStringLiteral("dialog110"));
     setWindowTitle(Text(kDialog, 0));
-    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    const QFont fixed = FixedFont::Get();
     m_ascii = View(this, CFunktionstest::IdAscii, fixed);
     m_hex = View(this, CFunktionstest::IdHex, fixed);
 

@@ -8,6 +8,7 @@
 #include "ConfigImage.h"
 #include "DataPage.h"
 #include "EinschaltkonfigDlg.h"
+#include "FixedFont.h"
 #include "FunktionstestDlg.h"
 #include "FunktionstestHidDlg.h"
 #include "KeySequencePage.h"
@@ -23,6 +24,8 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFile>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -40,6 +43,7 @@
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -650,6 +654,50 @@ TEST_F(MorvaneUiTest, ReadBackAgainLinesUpWithTheFirstReport) {
     for (const QString& line : readBack.ReportText().split('\n'))
         EXPECT_TRUE(line.isEmpty() || line == " " || (line.startsWith(' ') && !line.startsWith("  ")))
             << line.toStdString();
+}
+
+// The views whose columns must line up, whatever fonts the machine has:
+// ctest runs these once more with a font configuration whose "monospace" is
+// a proportional face (KVPLM_TEST_FONTS=proportional-monospace).
+TEST(FixedFontTest, TheViewsGetAReallyFixedPitchFont) {
+    if (qgetenv("KVPLM_TEST_FONTS") == "proportional-monospace") {
+        ASSERT_FALSE(FixedFont::IsFixedPitch(QFontDatabase::systemFont(QFontDatabase::FixedFont)))
+            << "the font configuration of this test did not take effect";
+    }
+    const QFont fixed = FixedFont::Get();
+    EXPECT_TRUE(FixedFont::IsFixedPitch(fixed)) << QFontInfo(fixed).family().toStdString();
+    const QFont sans(QStringLiteral("DejaVu Sans"));
+    if (QFontInfo(sans).family() == QStringLiteral("DejaVu Sans")) {
+        EXPECT_FALSE(FixedFont::IsFixedPitch(sans)) << "a proportional face passed for fixed";
+    }
+
+    CWidgetSetupHost host;
+    CReadBackDlg readBack(nullptr, host);
+    EXPECT_TRUE(QFontInfo(Find<QPlainTextEdit>(&readBack, "edit1013")->font()).fixedPitch());
+    EXPECT_TRUE(FixedFont::IsFixedPitch(Find<QPlainTextEdit>(&readBack, "edit1013")->font()));
+
+    // A telegram of narrow, wide, control and Latin 1 bytes: each line of the
+    // ASCII view is as wide on the screen as the same line of the hex view.
+    CFunktionstestDlg test(nullptr, host, 0);
+    auto* ascii = Find<QPlainTextEdit>(&test, "edit1030");
+    auto* hex = Find<QPlainTextEdit>(&test, "edit1029");
+    EXPECT_TRUE(FixedFont::IsFixedPitch(ascii->font()));
+    EXPECT_TRUE(FixedFont::IsFixedPitch(hex->font()));
+    const std::string bytes = "iW.0 \r\x01\xE4\xDF\x80MMii||";
+    std::string asciiView, hexView;
+    char cell[8];
+    for (char c : bytes) {
+        asciiView += c;
+        asciiView += "   ";
+        std::snprintf(cell, sizeof cell, "%02X ", unsigned(uint8_t(c)));
+        hexView += cell;
+    }
+    const QString asciiText = CFunktionstestDlg::AsciiDisplay(asciiView);
+    const QString hexText = CFunktionstestDlg::HexDisplay(hexView);
+    ASSERT_EQ(asciiText.size(), hexText.size());
+    const QFontMetrics asciiMetrics(ascii->font()), hexMetrics(hex->font());
+    EXPECT_EQ(asciiMetrics.horizontalAdvance(asciiText), hexMetrics.horizontalAdvance(hexText))
+        << asciiText.toStdString();
 }
 
 TEST_F(MorvaneUiTest, HidFunctionTestIsAFieldToTypeInto) {
