@@ -1,5 +1,6 @@
 // kvplm functest PORT [--seconds N] [--send]: the function test on a
-// terminal, one line per telegram.
+// terminal, one line per telegram. A reader whose device goes away (unplugged,
+// hung up) ends the test with the reason on stderr and exit 1.
 #include "Commands.h"
 #include "Funktionstest.h"
 #include "SetupCliHost.h"
@@ -73,10 +74,16 @@ int RunFunctest(Options& options) {
             pending = false;
         }
         if (test.OnTimer(CFunktionstest::TimerId)) pending = true;
+        if (test.Lost()) break;
         std::this_thread::sleep_for(CFunktionstest::TimerInterval);
     }
     if (pending) PrintTelegram(test);
+    const bool lost = test.Lost();
     test.Close();
+    if (lost) {
+        host.ShowMessage(CFunktionstest::LostMessage()); // on stderr
+        return ExitFailed;
+    }
     return ExitOk;
 }
 

@@ -2,6 +2,7 @@
 
 #include "LinkApi.h"
 #include "LinkVocabulary.h"
+#include "SetupText.h"
 
 #include <cstdio>
 
@@ -35,6 +36,7 @@ void CFunktionstest::Start(int session, uint8_t modeByte, uint8_t requestByte, i
     m_request = requestByte < 0x20 ? uint8_t('?') : requestByte;
     m_lastReception = m_now();
     m_counter = 0;
+    m_lost = false;
     m_telegram.clear();
     ClearViews();
     m_counterVisible = CountingMode(m_mode);
@@ -66,11 +68,29 @@ std::string CFunktionstest::RequestText() const {
     return text;
 }
 
+std::string CFunktionstest::LostText() {
+    return SetupText::Get(LostTextId);
+}
+
+SetupMessage CFunktionstest::LostMessage() {
+    return SetupMessage::FromId(LostTextId, MessageIcon::Exclamation);
+}
+
+bool CFunktionstest::CheckConnected() {
+    if (m_lost) return false;
+    // -1 (the session is not known any more) counts as gone as well.
+    if (LinkIsConnected(m_session) != 1) m_lost = true;
+    return !m_lost;
+}
+
 bool CFunktionstest::OnTimer(int timerId) {
-    if (timerId != TimerId || m_session <= 0) return false;
+    if (timerId != TimerId || m_session <= 0 || m_lost) return false;
     unsigned char buffer[255];
     const int count = LinkReceiveRaw(m_session, buffer, sizeof buffer);
-    return OnReceived(buffer, count > 0 ? size_t(count) : 0);
+    // What arrived before the device went away is still shown.
+    const bool changed = OnReceived(buffer, count > 0 ? size_t(count) : 0);
+    CheckConnected();
+    return changed;
 }
 
 bool CFunktionstest::OnReceived(const uint8_t* bytes, size_t count) {
@@ -98,19 +118,28 @@ void CFunktionstest::ClearViews() {
     m_hex.clear();
 }
 
-void CFunktionstest::Send() {
-    if (m_session > 0 && !m_sendBuffer.empty())
-        LinkSendRaw(m_session, m_sendBuffer.data(), int(m_sendBuffer.size()));
+bool CFunktionstest::SendBytes(const unsigned char* bytes, int count) {
+    if (m_session <= 0 || m_lost || count <= 0) return false;
+    // Asked before sending too: the device may have gone since the last tick.
+    if (!CheckConnected()) return false;
+    return LinkSendRaw(m_session, bytes, count) >= 0;
+}
+
+bool CFunktionstest::Send() {
+    if (m_lost) return false; // the last telegram stays as it was
+    const bool sent = SendBytes(m_sendBuffer.data(), int(m_sendBuffer.size()));
+    if (m_lost) return false;
     ClearViews();
     m_telegram.clear();
+    return sent;
 }
 
-void CFunktionstest::Relay(bool pressed) {
+bool CFunktionstest::Relay(bool pressed) {
     const unsigned char byte = pressed ? 0x11 : 0x13;
-    if (m_session > 0) LinkSendRaw(m_session, &byte, 1);
+    return SendBytes(&byte, 1);
 }
 
-void CFunktionstest::Buzzer() {
+bool CFunktionstest::Buzzer() {
     const unsigned char byte = 0x07;
-    if (m_session > 0) LinkSendRaw(m_session, &byte, 1);
+    return SendBytes(&byte, 1);
 }

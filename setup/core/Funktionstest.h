@@ -2,7 +2,10 @@
 // with the reader running (state 1), gathers what the reader sends into
 // telegrams (a pause of more than 70 ms starts a new one), keeps the ASCII
 // and hex views and the telegram counter, and sends the request byte, the
-// relay bytes and the buzzer byte. The clock is injectable for tests.
+// relay bytes and the buzzer byte. Each tick also asks the link whether the
+// device is still there: once it went away (unplugged, hung up) the test is
+// lost, takes nothing more and sends nothing. The clock is injectable for
+// tests.
 #pragma once
 
 #include "SetupHost.h"
@@ -52,18 +55,28 @@ public:
     // The same, for a mode byte already known (tests, or an open session).
     void Start(int session, uint8_t modeByte, uint8_t requestByte, int connectionFlags);
 
-    // A timer tick: takes what arrived with LinkReceiveRaw. True when the
-    // views changed. Ticks of other timers are ignored.
+    // A timer tick: takes what arrived with LinkReceiveRaw, then asks
+    // LinkIsConnected. True when the views changed. Ticks of other timers,
+    // and ticks once the connection is lost, are ignored.
     bool OnTimer(int timerId);
     // Bytes that arrived now (the tick's work after LinkReceiveRaw).
     bool OnReceived(const uint8_t* bytes, size_t count);
 
     // "Sende": the request byte goes out; both views are emptied.
-    void Send();
-    // "Relais": 0x11 when pressed, 0x13 when released.
-    void Relay(bool pressed);
-    // "Summer": 0x07.
-    void Buzzer();
+    // "Relais": 0x11 when pressed, 0x13 when released. "Summer": 0x07.
+    // Each is false when nothing went out: without a session, or when the
+    // connection is lost (then the views stay as they are; Lost() tells).
+    bool Send();
+    bool Relay(bool pressed);
+    bool Buzzer();
+
+    // Whether the reader's device went away while the test held it; the
+    // dialog then shows LostText() and the command line ends with it.
+    bool Lost() const { return m_lost; }
+    // The text that says so (string LostTextId), and as a message box.
+    static constexpr int LostTextId = 620;
+    static std::string LostText();
+    static SetupMessage LostMessage();
 
     int Mode() const { return m_mode; }
     std::string ModeText() const { return std::to_string(m_mode); }
@@ -91,6 +104,10 @@ public:
 
 private:
     void ClearViews();
+    // Asks the link whether the session's device is still there; false (and
+    // lost from then on) once it is not.
+    bool CheckConnected();
+    bool SendBytes(const unsigned char* bytes, int count);
 
     Now m_now;
     ISetupHost* m_host = nullptr;
@@ -102,6 +119,7 @@ private:
     bool m_counterVisible = false;
     bool m_relayVisible = false;
     int m_counter = 0;
+    bool m_lost = false;
     std::string m_ascii;
     std::string m_hex;
     std::vector<uint8_t> m_telegram;

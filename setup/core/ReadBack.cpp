@@ -124,6 +124,10 @@ bool CReadBack::Run(ISetupHost& host) {
         host.ShowMessage(message);
         return true;
     }
+    // A report read before ends with the blank that starts its next line:
+    // the appended report's first line starts with that one, so that it lines
+    // up with the lines before it.
+    if (m_report.size() >= 2 && m_report.compare(m_report.size() - 2, 2, "\n ") == 0) m_report.pop_back();
     m_report += KeySequenceLine(500, buffer, size_t(length));
     host.ReportUpdated(m_report);
 

@@ -1,18 +1,19 @@
 #include "FunktionstestDlg.h"
 
 #include "BusyGuard.h"
+#include "FixedFont.h"
 #include "PageWidgets.h"
 #include "WaitCursor.h"
 #include "WidgetSetupHost.h"
 #include "WinLatin1.h"
 
-#include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -22,7 +23,7 @@ namespace {
 
 constexpr int kDialog = 110;
 constexpr int kAsciiLabel = 1201, kHexLabel = 1202, kRequestLabel = 1203, kRequestHex = 1204,
-              kModeLabel = 1205;
+              kModeLabel = 1205, kLostLabel = 1206;
 
 QLabel* Label(QWidget* parent, int control) {
     auto* label = new QLabel(Text(kDialog, control), parent);
@@ -91,7 +92,7 @@ CFunktionstestDlg::CFunktionstestDlg(QWidget* parent, CWidgetSetupHost& host, in
     : QDialog(parent), m_host(host), m_flags(connectionFlags), m_test(std::move(now)) {
     setObjectName(QStringLiteral("dialog110"));
     setWindowTitle(Text(kDialog, 0));
-    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    const QFont fixed = FixedFont::Get();
     m_ascii = View(this, CFunktionstest::IdAscii, fixed);
     m_hex = View(this, CFunktionstest::IdHex, fixed);
 
@@ -105,6 +106,13 @@ CFunktionstestDlg::CFunktionstestDlg(QWidget* parent, CWidgetSetupHost& host, in
     m_buzzer = PageWidgets::Button(this, kDialog, CFunktionstest::IdBuzzer);
     m_counter = ReadOnlyEdit(this, CFunktionstest::IdCounter, 70);
     m_counterLabel = Label(this, CFunktionstest::IdCounterLabel);
+    // Hidden until the reader's device goes away.
+    m_lost = new QLabel(this);
+    m_lost->setObjectName(QStringLiteral("label%1").arg(kLostLabel));
+    QFont bold = m_lost->font();
+    bold.setBold(true);
+    m_lost->setFont(bold);
+    m_lost->hide();
     auto* close = PageWidgets::Button(this, kDialog, 1);
     for (QPushButton* button : {m_send, m_relay, m_buzzer, close})
         button->setAutoDefault(false);
@@ -133,6 +141,7 @@ CFunktionstestDlg::CFunktionstestDlg(QWidget* parent, CWidgetSetupHost& host, in
     layout->addWidget(Label(this, kHexLabel));
     layout->addWidget(m_hex, 1);
     layout->addSpacing(4);
+    layout->addWidget(m_lost);
     layout->addLayout(requestRow);
     layout->addLayout(buttonRow);
 
@@ -140,11 +149,20 @@ CFunktionstestDlg::CFunktionstestDlg(QWidget* parent, CWidgetSetupHost& host, in
     m_timer->setInterval(int(CFunktionstest::TimerInterval.count()));
     connect(m_timer, &QTimer::timeout, this, &CFunktionstestDlg::OnTimer);
     connect(m_send, &QPushButton::clicked, this, [this] {
-        m_test.Send();
-        ShowViews();
+        if (m_test.Send() || !m_test.Lost()) ShowViews();
+        SayIfLost();
     });
-    connect(m_relay, &QPushButton::toggled, this, [this](bool pressed) { m_test.Relay(pressed); });
-    connect(m_buzzer, &QPushButton::clicked, this, [this] { m_test.Buzzer(); });
+    connect(m_relay, &QPushButton::toggled, this, [this](bool pressed) {
+        if (m_test.Relay(pressed) || !m_test.Lost()) return;
+        // The relay did not switch: the button shows it as it was.
+        const QSignalBlocker blocker(m_relay);
+        m_relay->setChecked(!pressed);
+        SayIfLost();
+    });
+    connect(m_buzzer, &QPushButton::clicked, this, [this] {
+        m_test.Buzzer();
+        SayIfLost();
+    });
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
     ShowState();
 }
@@ -177,6 +195,19 @@ void CFunktionstestDlg::done(int result) {
 
 void CFunktionstestDlg::OnTimer() {
     if (m_test.OnTimer(CFunktionstest::TimerId)) ShowViews();
+    if (m_test.Lost()) ShowLost();
+}
+
+void CFunktionstestDlg::ShowLost() {
+    m_timer->stop();
+    m_lost->setText(QString::fromStdString(CFunktionstest::LostText()));
+    m_lost->show();
+}
+
+void CFunktionstestDlg::SayIfLost() {
+    if (!m_test.Lost()) return;
+    ShowLost();
+    m_host.ShowMessage(CFunktionstest::LostMessage());
 }
 
 void CFunktionstestDlg::ShowState() {

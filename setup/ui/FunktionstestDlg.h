@@ -5,6 +5,8 @@
 // two views stay column-aligned. "Sende" sends the request byte, "Relais"
 // (shown only with the relay flag) switches the relay, "Summer" sounds the
 // buzzer; the counter counts telegrams in the modes that send on their own.
+// When the reader's device goes away the timer stops and the dialog says
+// that the connection is lost; the buttons then send nothing and say so.
 #pragma once
 
 #include "Funktionstest.h"
@@ -42,6 +44,10 @@ public:
 
 private:
     void OnTimer();
+    // The lost connection: timer stopped, the text shown in the dialog.
+    void ShowLost();
+    // After a button: when the connection is lost, the text as a message too.
+    void SayIfLost();
     void ShowState();
     void ShowViews();
 
@@ -58,4 +64,5 @@ private:
     QPushButton* m_buzzer = nullptr;
     QLineEdit* m_counter = nullptr;
     QLabel* m_counterLabel = nullptr;
+    QLabel* m_lost = nullptr;
 };

@@ -1,11 +1,11 @@
 #include "ReadBackDlg.h"
 
 #include "BusyGuard.h"
+#include "FixedFont.h"
 #include "PageWidgets.h"
 #include "WaitCursor.h"
 #include "WidgetSetupHost.h"
 
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -26,7 +26,7 @@ CReadBackDlg::CReadBackDlg(QWidget* parent, CWidgetSetupHost& host, int session,
     m_report->setObjectName(QStringLiteral("edit1013"));
     m_report->setReadOnly(true);
     m_report->setLineWrapMode(QPlainTextEdit::NoWrap);
-    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    const QFont fixed = FixedFont::Get();
     m_report->setFont(fixed);
     const QFontMetrics metrics(fixed);
     m_report->setMinimumSize(metrics.horizontalAdvance(QLatin1Char('M')) * 78, metrics.lineSpacing() * 20);

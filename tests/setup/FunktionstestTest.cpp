@@ -93,3 +93,24 @@ TEST(Funktionstest, FirstBytesWithinSeventyMillisecondsOfOpening) {
     EXPECT_EQ(test.Counter(), 0); // appended to the empty telegram of the opening
     EXPECT_EQ(test.HexView(), "41 ");
 }
+
+TEST(Funktionstest, ASessionTheLinkDoesNotKnowCountsAsLost) {
+    FakeClock clock;
+    CFunktionstest test(clock.Function());
+    test.Start(0, 0x01, '?', 0x80);
+    Receive(test, "A");
+    EXPECT_FALSE(test.Lost()); // no session: nothing to lose
+    test.Start(424242, 0x01, '?', 0x80);
+    EXPECT_FALSE(test.Lost());
+    clock.now += 100ms;
+    Receive(test, "AB");
+    EXPECT_FALSE(test.OnTimer(CFunktionstest::TimerId));
+    EXPECT_TRUE(test.Lost());
+    EXPECT_FALSE(test.Send());
+    EXPECT_EQ(test.HexView(), "41 42 "); // kept
+    EXPECT_FALSE(test.Buzzer());
+    EXPECT_FALSE(test.Relay(true));
+    // Started again, it is not lost until the link says so.
+    test.Start(0, 0x01, '?', 0);
+    EXPECT_FALSE(test.Lost());
+}

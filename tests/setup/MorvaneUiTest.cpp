@@ -8,6 +8,7 @@
 #include "ConfigImage.h"
 #include "DataPage.h"
 #include "EinschaltkonfigDlg.h"
+#include "FixedFont.h"
 #include "FunktionstestDlg.h"
 #include "FunktionstestHidDlg.h"
 #include "KeySequencePage.h"
@@ -23,6 +24,8 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFile>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -40,6 +43,7 @@
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -584,6 +588,116 @@ TEST_F(MorvaneUiTest, FunctionTestRelayAndBuzzerSendTheirBytes) {
     }
     Reader().SetTraceHook(nullptr);
     EXPECT_EQ(Reader().State(), 2);
+}
+
+TEST_F(MorvaneUiTest, FunctionTestSaysWhenTheReaderIsUnplugged) {
+    KonfigDaten record;
+    record.Betriebsart = 1; // request mode: "Sende" is enabled
+    record.Aufforderung = '!';
+    Reader().SetBlock(Block::ModeParam, ConfigImage::BuildModeParam(record));
+    Reader().SetBlock(Block::Prefix, {'#', 0xFF});
+    CFunktionstestDlg test(nullptr, host, 0x1F080);
+    ASSERT_TRUE(test.Start());
+    test.show();
+    auto* lost = Find<QLabel>(&test, "label1206");
+    ASSERT_NE(lost, nullptr);
+    EXPECT_FALSE(lost->isVisible());
+    auto* hex = Find<QPlainTextEdit>(&test, "edit1029");
+    Find<QPushButton>(&test, "button1027")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return hex->toPlainText().startsWith("23 "); }, kWaitMs));
+    const QString telegram = hex->toPlainText();
+
+    sim.sim->Unplug();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lost->isVisible(); }, kWaitMs)) << "the unplug went unnoticed";
+    EXPECT_EQ(lost->text(), QString::fromUtf8("Die Verbindung zum Gerät ist unterbrochen."));
+    EXPECT_TRUE(recorder.records.isEmpty());
+    // Each button sends nothing and says so; the relay stays released, the
+    // last telegram stays shown.
+    auto* relay = Find<QPushButton>(&test, "check1038");
+    relay->click();
+    EXPECT_FALSE(relay->isChecked());
+    Find<QPushButton>(&test, "button1031")->click();
+    Find<QPushButton>(&test, "button1027")->click();
+    EXPECT_EQ(MessageTexts(),
+              QStringList(3, QString::fromUtf8("Die Verbindung zum Gerät ist unterbrochen.")));
+    EXPECT_EQ(hex->toPlainText(), telegram);
+    test.accept();
+    EXPECT_FALSE(test.Model().IsOpen());
+}
+
+TEST_F(MorvaneUiTest, FunctionTestLostConnectionInEnglish) {
+    ASSERT_TRUE(appkit::Texts::LoadLanguageModule(appkit::Program::Morvane));
+    CFunktionstestDlg test(nullptr, host, 0x1F000);
+    ASSERT_TRUE(test.Start());
+    test.show();
+    sim.sim->Unplug();
+    auto* lost = Find<QLabel>(&test, "label1206");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lost->isVisible(); }, kWaitMs));
+    EXPECT_EQ(lost->text(), "The connection to the device has been lost.");
+    Find<QPushButton>(&test, "button1031")->click();
+    EXPECT_EQ(MessageTexts(), QStringList{"The connection to the device has been lost."});
+    test.accept();
+}
+
+TEST_F(MorvaneUiTest, ReadBackAgainLinesUpWithTheFirstReport) {
+    Reader().SetBlock(Block::Prefix, {0x3C, 0xFF});
+    CReadBackDlg readBack(nullptr, host);
+    ASSERT_TRUE(readBack.Start());
+    readBack.show();
+    const QString first = readBack.ReportText();
+    ASSERT_TRUE(first.startsWith(" Prefix        : 3C \n")) << first.toStdString();
+    ASSERT_TRUE(first.endsWith(" Millisekunden \n ")) << first.toStdString();
+    Find<QPushButton>(&readBack, "button4")->click();
+    // The second report starts on the blank the first one ends with.
+    EXPECT_EQ(readBack.ReportText(), first + first.mid(1));
+    Find<QPushButton>(&readBack, "button4")->click();
+    for (const QString& line : readBack.ReportText().split('\n'))
+        EXPECT_TRUE(line.isEmpty() || line == " " || (line.startsWith(' ') && !line.startsWith("  ")))
+            << line.toStdString();
+}
+
+// The views whose columns must line up, whatever fonts the machine has:
+// ctest runs these once more with a font configuration whose "monospace" is
+// a proportional face (KVPLM_TEST_FONTS=proportional-monospace).
+TEST(FixedFontTest, TheViewsGetAReallyFixedPitchFont) {
+    if (qgetenv("KVPLM_TEST_FONTS") == "proportional-monospace") {
+        ASSERT_FALSE(FixedFont::IsFixedPitch(QFontDatabase::systemFont(QFontDatabase::FixedFont)))
+            << "the font configuration of this test did not take effect";
+    }
+    const QFont fixed = FixedFont::Get();
+    EXPECT_TRUE(FixedFont::IsFixedPitch(fixed)) << QFontInfo(fixed).family().toStdString();
+    const QFont sans(QStringLiteral("DejaVu Sans"));
+    if (QFontInfo(sans).family() == QStringLiteral("DejaVu Sans")) {
+        EXPECT_FALSE(FixedFont::IsFixedPitch(sans)) << "a proportional face passed for fixed";
+    }
+
+    CWidgetSetupHost host;
+    CReadBackDlg readBack(nullptr, host);
+    EXPECT_TRUE(QFontInfo(Find<QPlainTextEdit>(&readBack, "edit1013")->font()).fixedPitch());
+    EXPECT_TRUE(FixedFont::IsFixedPitch(Find<QPlainTextEdit>(&readBack, "edit1013")->font()));
+
+    // A telegram of narrow, wide, control and Latin 1 bytes: each line of the
+    // ASCII view is as wide on the screen as the same line of the hex view.
+    CFunktionstestDlg test(nullptr, host, 0);
+    auto* ascii = Find<QPlainTextEdit>(&test, "edit1030");
+    auto* hex = Find<QPlainTextEdit>(&test, "edit1029");
+    EXPECT_TRUE(FixedFont::IsFixedPitch(ascii->font()));
+    EXPECT_TRUE(FixedFont::IsFixedPitch(hex->font()));
+    const std::string bytes = "iW.0 \r\x01\xE4\xDF\x80MMii||";
+    std::string asciiView, hexView;
+    char cell[8];
+    for (char c : bytes) {
+        asciiView += c;
+        asciiView += "   ";
+        std::snprintf(cell, sizeof cell, "%02X ", unsigned(uint8_t(c)));
+        hexView += cell;
+    }
+    const QString asciiText = CFunktionstestDlg::AsciiDisplay(asciiView);
+    const QString hexText = CFunktionstestDlg::HexDisplay(hexView);
+    ASSERT_EQ(asciiText.size(), hexText.size());
+    const QFontMetrics asciiMetrics(ascii->font()), hexMetrics(hex->font());
+    EXPECT_EQ(asciiMetrics.horizontalAdvance(asciiText), hexMetrics.horizontalAdvance(hexText))
+        << asciiText.toStdString();
 }
 
 TEST_F(MorvaneUiTest, HidFunctionTestIsAFieldToTypeInto) {
