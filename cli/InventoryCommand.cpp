@@ -44,6 +44,7 @@ int RunCyclic(Programmer::TransponderOperations& operations, int seconds) {
     std::set<std::string> seen;
     long rounds = 0, reads = 0, failedRounds = 0;
     std::string lastError;
+    bool lost = false;
     const auto start = Clock::now();
     const auto end = start + std::chrono::seconds(seconds);
     operations.BeginCyclicInventory();
@@ -51,6 +52,12 @@ int RunCyclic(Programmer::TransponderOperations& operations, int seconds) {
         const bool found = operations.CyclicInventoryRound();
         ++rounds;
         const Programmer::TransponderValues& values = operations.Values();
+        // A device that went away answers no more rounds.
+        if (operations.ConnectionLost()) {
+            PrintStatus(values.status);
+            lost = true;
+            break;
+        }
         if (!found && !values.status.empty()) {
             ++failedRounds;
             if (values.status != lastError) PrintStatus(values.status);
@@ -74,7 +81,7 @@ int RunCyclic(Programmer::TransponderOperations& operations, int seconds) {
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     std::fprintf(stderr, "kvplm: %zu transponders, %ld reads in %ld rounds, %.1f s (%.1f reads/s)\n",
                  seen.size(), reads, rounds, elapsed, elapsed > 0 ? reads / elapsed : 0.0);
-    return rounds > 0 && failedRounds == rounds ? ExitFailed : ExitOk;
+    return lost || (rounds > 0 && failedRounds == rounds) ? ExitFailed : ExitOk;
 }
 
 int RunInventory(Options& options) {

@@ -25,8 +25,8 @@ int RunPassword(Options& options) {
     const std::string passwordText = JoinArgs(options.args);
 
     // A password is 4 bytes; anything else is refused before the device
-    // is even opened.
-    if (write && Programmer::HexText::Parse(passwordText, Programmer::HexText::FieldLimit).size() != 4) {
+    // is even opened (a text that is no hex bytes as a usage error).
+    if (write && ParseFieldArgs(options.args, Programmer::HexText::FieldLimit, "the password").size() != 4) {
         PrintStatus(Programmer::ProgrammerTexts::Get(Programmer::TextId::PasswordLength));
         return ExitFailed;
     }

@@ -66,23 +66,18 @@ void PrintStatus(const std::string& status) {
 }
 
 namespace {
-// On a command line a run of hex digits such as E2003412 is the natural way
-// to write bytes: an even-length run is split into its bytes. Anything else
-// keeps the field's own reading ("E2001" is one token and reads as 0).
-std::string SplitHexRun(const std::string& arg) {
-    if (arg.size() <= 2 || arg.size() % 2 ||
-        !std::all_of(arg.begin(), arg.end(), [](unsigned char c) { return std::isxdigit(c); }))
-        return arg;
-    std::string text;
-    for (size_t i = 0; i < arg.size(); i += 2)
-        text += (i ? " " : "") + arg.substr(i, 2);
-    return text;
+// The hex rule's refusal as a usage error: nothing is opened or sent.
+void CheckHex(const Programmer::HexText::Reading& reading, const std::string& what) {
+    if (!reading.valid)
+        throw UsageError{what + ": \"" + reading.offending +
+                         "\" is not hex bytes (digits 0-9, A-F and blanks; without blanks an even "
+                         "number of digits)"};
 }
 } // namespace
 
 bool TakeSelect(Options& options, std::string& selection) {
     if (!TakeOption(options.args, "--select", selection)) return false;
-    selection = SplitHexRun(selection);
+    CheckHex(Programmer::HexText::Read(selection, Programmer::HexText::SelectionLimit), "--select");
     return true;
 }
 
@@ -114,16 +109,16 @@ int ParseBank(const std::string& text) {
 std::string JoinArgs(const std::vector<std::string>& args) {
     std::string text;
     for (const std::string& arg : args)
-        text += (text.empty() ? "" : " ") + SplitHexRun(arg);
+        text += (text.empty() ? "" : " ") + arg;
     return text;
 }
 
 Programmer::Bytes ParseFieldArgs(const std::vector<std::string>& args, size_t limit,
                                  const std::string& what) {
-    const std::string text = JoinArgs(args);
-    if (Programmer::HexText::TokenCount(text) > limit)
-        throw UsageError{what + " holds at most " + std::to_string(limit) + " bytes"};
-    return Programmer::HexText::Parse(text, limit);
+    const Programmer::HexText::Reading reading = Programmer::HexText::Read(JoinArgs(args), limit);
+    CheckHex(reading, what);
+    if (reading.count > limit) throw UsageError{what + " holds at most " + std::to_string(limit) + " bytes"};
+    return reading.bytes;
 }
 
 CliProgrammer::CliProgrammer(const std::string& port, const Options& options)

@@ -33,7 +33,8 @@ int ConnectProgrammer(const std::string& port, const Options& options, Programme
 // The status line of a failed operation, on stderr.
 void PrintStatus(const std::string& status);
 
-// Takes "--select EPC" from the arguments.
+// Takes "--select EPC" from the arguments; a text the dialog's field would
+// refuse is a usage error.
 bool TakeSelect(Options& options, std::string& selection);
 
 // Addresses a transponder: the selection when one was given, otherwise the
@@ -46,7 +47,9 @@ bool AddressTransponder(Programmer::TransponderOperations& operations, bool sele
 int ParseBank(const std::string& text);
 
 // HEX arguments read as the dialog reads its fields (joined by single
-// blanks); more than limit bytes is a usage error, not a silent cut.
+// blanks, HexText::Read: "E2003412" is four bytes); a text the field would
+// refuse, or more than limit bytes, is a usage error, not a silent cut or a
+// 00.
 Programmer::Bytes ParseFieldArgs(const std::vector<std::string>& args, size_t limit, const std::string& what);
 std::string JoinArgs(const std::vector<std::string>& args);
 

@@ -2,6 +2,7 @@
 // answers an inventory with it.
 #include "Commands.h"
 #include "ProgrammerCli.h"
+#include "ProgrammerTexts.h"
 
 #include <cstdio>
 #include <iostream>
@@ -9,6 +10,8 @@
 namespace Cli {
 
 namespace {
+
+constexpr int kCrcField = 1039, kPcField = 1040; // the dialog's controls, whose labels name them
 
 int RunWriteEpc(Options& options) {
     std::string selection, payloadText;
@@ -29,17 +32,27 @@ int RunWriteEpc(Options& options) {
     operations.Values().epc = epcText;
     operations.Values().payloadLength = payloadLength;
     const Programmer::EpcWriteOutcome outcome = operations.WriteEpc();
-    if (outcome.result < 0) {
-        PrintStatus(operations.Values().status);
+    const Programmer::TransponderValues& values = operations.Values();
+    if (outcome.result < 0 || operations.ConnectionLost()) {
+        PrintStatus(values.status);
         return ExitFailed;
     }
     if (!outcome.found) {
-        if (!operations.Values().status.empty()) PrintStatus(operations.Values().status);
         std::cerr << "kvplm: written, but no transponder answered after " << outcome.rfCycles
                   << " RF cycles\n";
         return ExitFailed;
     }
-    std::printf("%s\n", operations.Values().selectedEpc.c_str());
+    // stdout: the EPC found, for scripts; the outcome and the new CRC and PC
+    // for the user on stderr, as the dialog shows them.
+    std::printf("%s\n", values.selectedEpc.c_str());
+    std::fflush(stdout);
+    PrintStatus(values.status);
+    if (!outcome.readBack) {
+        std::cerr << "kvplm: written and found, but CRC and PC could not be read back\n";
+        return ExitFailed;
+    }
+    std::cerr << Programmer::ProgrammerTexts::FieldName(kCrcField) << ": " << values.crc << "  "
+              << Programmer::ProgrammerTexts::FieldName(kPcField) << ": " << values.pc << "\n";
     return ExitOk;
 }
 

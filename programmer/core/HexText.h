@@ -21,18 +21,34 @@ public:
     static std::string Format(const uint8_t* data, size_t count);
     static std::string Format(const Bytes& data) { return Format(data.data(), data.size()); }
 
-    // Reads a field the way the user may have typed it. A text containing
-    // "Error" (what a failed inventory leaves in the selection) gives no
-    // bytes. Otherwise leading and trailing blanks are dropped and the text
-    // is split at every single blank: a two-character token gives the byte
-    // of its two digits, a one-character token the value of its digit, any
-    // other token (also the empty one between two blanks) gives 0; a
-    // character that is no hex digit counts as 0. At most limit bytes.
-    static Bytes Parse(const std::string& text, size_t limit);
+    // What a field's text gives.
+    struct Reading {
+        bool valid = true;     // false: refused, nothing may be sent from this text
+        Bytes bytes;           // at most the limit; none when refused
+        size_t count = 0;      // bytes the text stands for without the limit
+        std::string offending; // the first token that is no byte, cut and made printable
+    };
 
-    // Number of tokens the text holds before the limit applies (what Parse
-    // would give without a limit).
-    static size_t TokenCount(const std::string& text);
+    // Reads a field the way the user typed it, the same for the dialog and
+    // the command line. A text containing "Error" (what a failed inventory
+    // leaves in the selection) gives no bytes. Otherwise the text is split at
+    // blanks (spaces, tabs, line ends; several in a row are one separator):
+    // a one-digit token is the value of its digit, a two-digit token its
+    // byte, and an unspaced run of an even number of digits ("E2003412")
+    // its bytes in pairs. A token holding a character that is no hex digit,
+    // or an odd run of three or more digits (which digit stands alone
+    // cannot be told), refuses the whole text: writing 00 for what the user
+    // mistyped could overwrite a PC or lock a tag. At most limit bytes.
+    static Reading Read(const std::string& text, size_t limit);
+
+    // Read(text, limit).bytes: no bytes for a text that is refused.
+    static Bytes Parse(const std::string& text, size_t limit) { return Read(text, limit).bytes; }
+
+    // How many bytes the text stands for before the limit applies: what
+    // Parse gives without a limit, for a text that is read. In a refused
+    // text every token counts its characters in pairs, so the count follows
+    // the typing ("E2003" counts 3).
+    static size_t TokenCount(const std::string& text) { return Read(text, 0).count; }
 };
 
 } // namespace Programmer

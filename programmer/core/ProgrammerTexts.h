@@ -19,6 +19,11 @@ constexpr int DataLengthQuestion = 125;
 // The user memory goes through a buffer of 200 bytes: a longer (or
 // negative) user length is refused before anything is sent.
 constexpr int UserLengthRange = 300;
+// A hex field refused before anything is sent: "%1" the field's label, "%2"
+// the token that is no byte.
+constexpr int InvalidHex = 301;
+// The device went away (unplugged, hung up) while connected.
+constexpr int ConnectionLost = 302;
 // Connect.
 constexpr int NoReader = 129;
 constexpr int FirmwareFormat = 139;
@@ -40,6 +45,9 @@ constexpr int UnknownError = 117;
 class ProgrammerTexts {
 public:
     static std::string Get(int id);
+    // The main dialog's label of a control ("102.<id>") without its colon:
+    // "Kill Passwort" for 1034.
+    static std::string FieldName(int control);
 };
 
 } // namespace Programmer

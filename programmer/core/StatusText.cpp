@@ -15,6 +15,7 @@ std::string StatusText::ForResult(int result, Access access, int lastError, cons
     if (result == Result::Failed)
         return WithCode(ProgrammerTexts::Get(read ? TextId::ReadFailed : TextId::WriteFailed), lastError);
     if (result == Result::SelectFailed) return ProgrammerTexts::Get(TextId::SelectFailed);
+    if (result == Result::ConnectionLost) return ProgrammerTexts::Get(TextId::ConnectionLost);
     return ProgrammerTexts::Get(TextId::NoAccess);
 }
 

@@ -7,9 +7,10 @@ namespace Programmer {
 
 // Result of an addressed operation (select, then read or write).
 namespace Result {
-constexpr int NoSession = -3;    // no programmer connected
-constexpr int SelectFailed = -2; // the transponder could not be selected
-constexpr int Failed = -1;       // the read or write failed; the session status says why
+constexpr int ConnectionLost = -5; // the device went away (unplugged, hung up)
+constexpr int NoSession = -3;      // no programmer connected
+constexpr int SelectFailed = -2;   // the transponder could not be selected
+constexpr int Failed = -1;         // the read or write failed; the session status says why
 // 0: nothing read or written; >0: the number of bytes read or written.
 } // namespace Result
 

@@ -28,6 +28,7 @@ public:
     int SetKeepWindowEnabled(int session, int flag) override {
         return LinkSetKeepWindowEnabled(session, flag);
     }
+    int IsConnected(int session) override { return LinkIsConnected(session); }
 };
 
 } // namespace

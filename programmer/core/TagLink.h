@@ -19,6 +19,9 @@ public:
     virtual int RfSwitch(int session, int value) = 0;
     virtual int GetLastError(int session) = 0;
     virtual int SetKeepWindowEnabled(int session, int flag) = 0;
+    // 1 while the session's device is there, 0 once it went away (unplugged,
+    // hung up), -1 for an unknown session. Sends nothing.
+    virtual int IsConnected(int /*session*/) { return 1; }
 
     // The link library itself.
     static TagLink& Api();

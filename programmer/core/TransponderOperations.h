@@ -5,9 +5,20 @@
 // dialog (the command line).
 //
 // Addressed operations first select the transponder named by the selection
-// (Values().selectedEpc, at most 16 bytes) and give a result: Result::NoSession
-// (-3), Result::SelectFailed (-2), Result::Failed (-1, the session status
-// says why), or the number of bytes read or written.
+// (Values().selectedEpc, at most 16 bytes) and give a result:
+// Result::ConnectionLost (-5), Refused (-4, a field was refused before
+// anything was sent), Result::NoSession (-3), Result::SelectFailed (-2),
+// Result::Failed (-1, the session status says why), or the number of bytes
+// read or written.
+//
+// Hex fields are read with HexText::Read: a field it refuses sends nothing,
+// its status names the field (string 301) and InvalidField() its control.
+//
+// A device that goes away (unplugged, hung up) is noticed before each
+// exchange and after each failed one (TagLink::IsConnected): from then on
+// nothing more is sent, every operation reports string 302, and
+// ConnectionLost() tells the program to close the session (the dialog then
+// connects again on the next operation, the command line fails).
 #pragma once
 
 #include "HexText.h"
@@ -30,13 +41,24 @@ constexpr int User = 3;
 enum class Password { Kill, Access };
 
 // An operation refused before anything was sent (wrong password length, user
-// length out of range); its text is in the status already.
+// length out of range, a hex field that is no bytes); its text is in the
+// status already.
 constexpr int Refused = -4;
+
+// The hex fields, by the id of their control (what InvalidField() gives).
+namespace HexField {
+constexpr int Selection = 1095;
+constexpr int Epc = 1041;
+constexpr int UserData = 1030;
+constexpr int KillPassword = 1034;
+constexpr int AccessPassword = 1035;
+} // namespace HexField
 
 struct EpcWriteOutcome {
     int result = Result::NoSession; // of the write itself
     int rfCycles = 0;               // RF off/on cycles run afterwards
     bool found = false;             // an inventory after a cycle found a transponder
+    bool readBack = false;          // CRC and PC of the new EPC were read from bank 1
 };
 
 class TransponderOperations {
@@ -51,9 +73,27 @@ public:
 
     explicit TransponderOperations(ProgrammerHost& host, TagLink& link = TagLink::Api());
 
-    // 0 = no programmer connected.
-    void SetSession(int session) { session_ = session; }
+    // 0 = no programmer connected. A new session (or none) forgets a lost one.
+    void SetSession(int session) {
+        session_ = session;
+        lost_ = false;
+    }
     int Session() const { return session_; }
+
+    // The session's device went away; the status says so. Stays until the
+    // next SetSession.
+    bool ConnectionLost() const { return lost_; }
+    // Asks the link whether the device is still there, without sending
+    // anything; false (status string 302) once it is gone. True without a
+    // session.
+    bool CheckConnection();
+    // The control id (HexField) of the field the last refusal named, 0 when
+    // none; taking it clears it.
+    int TakeInvalidField() {
+        const int field = invalidField_;
+        invalidField_ = 0;
+        return field;
+    }
 
     TransponderValues& Values() { return values_; }
     const TransponderValues& Values() const { return values_; }
@@ -72,7 +112,10 @@ public:
     // "Alles lesen" (1032): inventory, EPC, TID, the whole user bank (start
     // and length become 0 first), access and kill password.
     void ReadAll();
-    // EPC group "Lesen" (1042) / "Schreiben" (1043).
+    // EPC group "Lesen" (1042) / "Schreiben" (1043). After a write that
+    // succeeded and an inventory that found the transponder again, its new
+    // CRC and PC are read back from bank 1, and the status says the write
+    // succeeded.
     int ReadEpc();
     EpcWriteOutcome WriteEpc();
     // TID "Lesen" (1045).
@@ -115,6 +158,14 @@ public:
 
 private:
     int SelectTransponder();
+    int SelectBytes(const Bytes& selection);
+    bool ReadField(const std::string& text, size_t limit, int field, Bytes& bytes);
+    // Whether the device went away (asks the link once per session).
+    bool Lost();
+    // A failed call's result, or ConnectionLost when the device went away.
+    int FailedOrLost(int result) { return Lost() ? Result::ConnectionLost : result; }
+    void ReportLost();
+    bool ReadBackPcAndCrc(const Bytes& written);
     std::string& PasswordField(Password which);
     bool UserLengthInRange();
 
@@ -122,6 +173,8 @@ private:
     TagLink& link_;
     int session_ = 0;
     bool cyclic_ = false;
+    bool lost_ = false;
+    int invalidField_ = 0;
     TransponderValues values_;
 };
 

@@ -7,6 +7,7 @@
 #include "Messages.h"
 #include "ProgramIcon.h"
 #include "ProgrammerConnection.h"
+#include "ProgrammerTexts.h"
 #include "SettingsStore.h"
 #include "Texts.h"
 
@@ -34,6 +35,9 @@ namespace {
 
 constexpr appkit::Program kProgram = appkit::Program::Programmer;
 constexpr int kIntegerExpected = 61696; // "Geben Sie eine ganze Zahl ein."
+// How often an idle dialog asks whether its device is still there (the
+// question sends nothing).
+constexpr int kConnectionWatchMs = 500;
 
 // Frames of the dialog and the menu button's tooltip.
 constexpr int kInventoryFrame = 1101, kEpcFrame = 1102, kTidFrame = 1103, kUserFrame = 1104,
@@ -68,6 +72,9 @@ ProgrammerDialog::ProgrammerDialog(QWidget* parent) : QDialog(parent), m_host(th
     m_cyclicTimer->setSingleShot(true);
     m_cyclicTimer->setInterval(0);
     connect(m_cyclicTimer, &QTimer::timeout, this, &ProgrammerDialog::CyclicInventoryStep);
+    m_connectionWatch = new QTimer(this);
+    m_connectionWatch->setInterval(kConnectionWatchMs);
+    connect(m_connectionWatch, &QTimer::timeout, this, &ProgrammerDialog::WatchConnection);
     BuildControls();
     BuildMenu();
 
@@ -392,8 +399,20 @@ void ProgrammerDialog::ShowValues() {
 
 void ProgrammerDialog::Operation(const std::function<void()>& work) {
     if (m_ops.CyclicInventoryRunning() || !TakeOver()) return;
+    m_busy = true;
+    ReconnectAfterLoss();
     work();
+    m_busy = false;
+    if (m_ops.ConnectionLost()) DropLostConnection();
     ShowValues();
+    // A refused hex field gets the focus, as a number field that holds no number.
+    if (QWidget* field = m_controls.value(m_ops.TakeInvalidField())) {
+        field->setFocus();
+        if (auto* edit = qobject_cast<QLineEdit*>(field))
+            edit->selectAll();
+        else if (auto* combo = qobject_cast<QComboBox*>(field))
+            combo->lineEdit()->selectAll();
+    }
 }
 
 // While the EPC field changes, its byte count is the EPC length.
@@ -454,9 +473,11 @@ bool ProgrammerDialog::eventFilter(QObject* watched, QEvent* event) {
 
 void ProgrammerDialog::OnCyclicToggled(bool down) {
     if (!down || m_ops.CyclicInventoryRunning()) return; // a release ends the rounds
+    ReconnectAfterLoss();
     if (m_session == 0 || !TakeOver() || !m_ops.BeginCyclicInventory()) {
         const QSignalBlocker blocker(m_cyclic);
         m_cyclic->setChecked(false);
+        if (m_ops.ConnectionLost()) DropLostConnection();
         return;
     }
     m_cyclicRounds = 0;
@@ -470,18 +491,35 @@ void ProgrammerDialog::CyclicInventoryStep() {
     if (!m_ops.CyclicInventoryRunning()) return;
     if (m_cyclic->isChecked() && isVisible()) {
         ShowValues();
+        m_busy = true;
         m_ops.CyclicInventoryRound();
+        m_busy = false;
         ShowValues();
         emit cyclicInventoryRound(++m_cyclicRounds);
+        // A device that went away answers no more rounds.
+        if (m_ops.ConnectionLost()) {
+            DropLostConnection();
+            return;
+        }
         if (m_cyclic->isChecked() && isVisible()) {
             m_cyclicTimer->start();
             return;
         }
     }
-    m_ops.EndCyclicInventory();
-    SetControlsEnabled(true);
+    EndCyclicInventory();
     ShowValues();
     emit cyclicInventoryEnded();
+}
+
+// The rounds end; the button is up and the controls come back.
+void ProgrammerDialog::EndCyclicInventory() {
+    m_cyclicTimer->stop();
+    m_ops.EndCyclicInventory();
+    if (m_cyclic->isChecked()) {
+        const QSignalBlocker blocker(m_cyclic);
+        m_cyclic->setChecked(false);
+    }
+    SetControlsEnabled(true);
 }
 
 void ProgrammerDialog::SetControlsEnabled(bool enabled) {
@@ -548,6 +586,7 @@ void ProgrammerDialog::ShowAbout() {
 
 void ProgrammerDialog::ChooseInterface() {
     if (m_ops.CyclicInventoryRunning()) return;
+    m_reconnect = false; // the user chooses now
     CloseSession(false);
     if (m_chooser && m_chooser())
         frontend::Connector::RetryUntilConnected([this] { return Connect(); }, m_chooser);
@@ -557,6 +596,7 @@ void ProgrammerDialog::ChooseInterface() {
 
 void ProgrammerDialog::NetworkSettings() {
     if (m_ops.CyclicInventoryRunning()) return;
+    m_reconnect = false;
     CloseSession(false);
     // The LAN settings dialog (159) joins here; without it the command
     // reconnects only.
@@ -602,12 +642,47 @@ bool ProgrammerDialog::Connect() {
                                       appkit::ProgramInfo::Version(kProgram).toStdString(), m_host);
     m_session = outcome.session;
     m_ops.SetSession(m_session);
+    if (m_session > 0) m_connectionWatch->start();
     return m_session > 0;
+}
+
+// --- Lost connection --------------------------------------------------------
+//
+// A device that goes away (unplugged, hung up) is noticed by the operations
+// before and after their exchanges, and while the dialog is idle by a timer
+// that asks the library (nothing is sent). Then the cyclic inventory stops,
+// the status says the connection is lost, the session is closed and the
+// title names no device; the next operation connects again with the stored
+// settings.
+
+void ProgrammerDialog::WatchConnection() {
+    if (m_busy || m_session == 0) return;
+    if (!m_ops.CheckConnection()) DropLostConnection();
+}
+
+void ProgrammerDialog::DropLostConnection() {
+    const bool cyclic = m_ops.CyclicInventoryRunning();
+    if (cyclic) EndCyclicInventory();
+    m_ops.Values().status = ProgrammerTexts::Get(TextId::ConnectionLost);
+    CloseSession(true);
+    m_host.SetTitle(ProgrammerConnection::IdleTitle(appkit::ProgramInfo::Title(kProgram).toStdString(),
+                                                    appkit::ProgramInfo::Version(kProgram).toStdString()));
+    m_reconnect = true;
+    ShowValues();
+    if (cyclic) emit cyclicInventoryEnded();
+}
+
+void ProgrammerDialog::ReconnectAfterLoss() {
+    if (!m_reconnect || m_session != 0) return;
+    // A failed connect has shown why; the operation then finds no device,
+    // and the next one tries again.
+    m_reconnect = !Connect();
 }
 
 // quiet: when the dialog closes, a failing close is not worth a message.
 void ProgrammerDialog::CloseSession(bool quiet) {
     if (m_session == 0) return;
+    m_connectionWatch->stop();
     m_ops.SetSession(0);
     if (quiet) {
         LinkClose(m_session);

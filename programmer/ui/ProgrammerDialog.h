@@ -10,6 +10,11 @@
 // fails, offers the interface dialog (through the chooser) until a connect
 // succeeds or the user cancels; then it emits opened().
 //
+// When the device goes away (unplugged, hung up) the cyclic inventory stops,
+// the status says the connection is lost, the session is closed and the
+// title names no device; the next operation connects again with the stored
+// settings.
+//
 // The entries of the "system menu" (choose interface, network settings,
 // German/English, About) are in a menu behind the button with the program
 // icon in the top left corner, in the dialog's context menu and on
@@ -118,12 +123,16 @@ private:
     void Operation(const std::function<void()>& work);
     void OnCyclicToggled(bool down);
     void CyclicInventoryStep();
+    void EndCyclicInventory();
     void SetControlsEnabled(bool enabled);
     void OnEpcChanged();
     void OnPayloadLengthChanged();
 
     void ConnectAtOpening();
     bool Connect();
+    void WatchConnection();
+    void DropLostConnection();
+    void ReconnectAfterLoss();
     void CloseSession(bool quiet);
     void UpdateNetworkEntry();
     void ChooseInterface();
@@ -139,8 +148,11 @@ private:
     bool m_opened = false;
     bool m_connectQueued = false;
     bool m_showing = false;
+    bool m_busy = false;      // an operation or a cyclic round is running
+    bool m_reconnect = false; // the device went away: the next operation connects again
     int m_cyclicRounds = 0;
-    QTimer* m_cyclicTimer = nullptr; // starts the next round once the waiting events are done
+    QTimer* m_cyclicTimer = nullptr;     // starts the next round once the waiting events are done
+    QTimer* m_connectionWatch = nullptr; // asks whether the device is still there while connected
     Chooser m_chooser;
     LanSettings m_lanSettings;
     frontend::DeviceLists* m_lists = nullptr;

@@ -11,6 +11,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <thread>
 
 extern char** environ;
 
@@ -175,9 +176,16 @@ TEST_F(ProgrammerCli, WriteAndWriteEpc) {
     run = Kvplm({"write-epc", Port(), "E2 00 00 00 00 00 00 00 00 00 00 99", "--select", "30 00 11 22"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, "E2 00 00 00 00 00 00 00 00 00 00 99\n");
+    // Found again, its new CRC and PC are read back and shown with the
+    // outcome (stdout stays the EPC alone).
     EXPECT_EQ(Operations(),
               (Lines{"C2 30 00 11 22", "C4 01 01 00 00 30 00 E2 00 00 00 00 00 00 00 00 00 00 99", "F5 00",
-                     "F5 01", "C0 00"}));
+                     "F5 01", "C0 00", "C2 E2 00 00 00 00 00 00 00 00 00 00 99", "C3 01 00 00 00 04"}));
+    const uint16_t crc = reader->FindTag(H("E2 00 00 00 00 00 00 00 00 00 00 99"))->StoredCrc();
+    char shown[64];
+    std::snprintf(shown, sizeof shown, "Schreiben erfolgreich\nCRC: %02X %02X  PC: 30 00\n", crc >> 8,
+                  crc & 0xFF);
+    EXPECT_EQ(run.err, shown);
     // The next inventory finds the new EPC.
     run = Kvplm({"inventory", Port()});
     EXPECT_EQ(run.out, "E2 00 00 00 00 00 00 00 00 00 00 99\n");
@@ -192,10 +200,64 @@ TEST_F(ProgrammerCli, HexRunsOnTheCommandLineAreSplitIntoBytes) {
     run = Kvplm({"write", Port(), "user", "--start", "0", "AABB", "--select", "E2003412"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(Operations(), (Lines{"C2 E2 00 34 12", "C4 03 00 00 00 AA BB"}));
-    // An odd run keeps the field's own reading: one token, the byte 0.
+    // An odd run cannot be split into bytes: refused, nothing sent (it used
+    // to be one token, the byte 0).
     reader->ClearLogs();
     run = Kvplm({"write", Port(), "user", "--start", "0", "E2001", "--select", "E2003412"});
-    EXPECT_EQ(Operations(), (Lines{"C2 E2 00 34 12", "C4 03 00 00 00 00"}));
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("\"E2001\""), std::string::npos) << run.err;
+    EXPECT_EQ(reader->GetCounters().requests, 0u);
+}
+
+// Characters that are no hex digits used to be written as 00.
+TEST_F(ProgrammerCli, HexThatIsNoBytesIsAUsageErrorAndNothingIsSent) {
+    StartDevice(0x302, {"30 00 11 22"});
+    Outcome run = Kvplm({"password", Port(), "kill", "11", "22", "33", "GG"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("\"GG\""), std::string::npos) << run.err;
+    run = Kvplm({"write", Port(), "user", "--start", "0", "ZZ 11 22 33 44 XY"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("\"ZZ\""), std::string::npos) << run.err;
+    run = Kvplm({"write-epc", Port(), "E2-00-34-12"});
+    EXPECT_EQ(run.exitCode, 2);
+    run = Kvplm({"read", Port(), "tid", "--select", "E2 0G"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(reader->GetCounters().requests, 0u);
+    EXPECT_EQ(reader->FindTag(H("30 00 11 22"))->KillPassword(), H("00 00 00 00"));
+}
+
+// An unplugged device ends a command with exit 1 and says so.
+TEST_F(ProgrammerCli, ALostConnectionIsExitOne) {
+    StartDevice(0x302, {"AA 01"});
+    std::thread unplug([&] {
+        if (reader->WaitForRequests(3 + 4, std::chrono::milliseconds(10000))) sim->Unplug();
+    });
+    Outcome run = Kvplm({"--timeout", "300", "inventory", Port(), "--cyclic", "0"});
+    unplug.join();
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("Die Verbindung zum Gerät ist verloren gegangen.\n"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.out.rfind("1\tAA 01\t", 0), 0u) << run.out;
+
+    // Unplugged while a read waits for its reply.
+    std::string error;
+    ASSERT_TRUE(sim->Start(&error)) << error;
+    path = sim->DevicePath();
+    reader->ClearLogs();
+    reader->SetTraceHook([&](CSimReader::TraceKind kind, const CSimReader::Bytes& bytes) {
+        if (kind == CSimReader::TraceKind::Request && bytes.size() > 2 && bytes[2] == 0xC2)
+            reader->FaultSilenceAll(true);
+    });
+    std::thread unplugRead([&] {
+        if (reader->WaitForRequests(3 + 2, std::chrono::milliseconds(10000))) sim->Unplug();
+    });
+    run = Kvplm({"--timeout", "1000", "read", Port(), "tid", "--select", "AA 01"});
+    unplugRead.join();
+    reader->SetTraceHook(nullptr);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "Die Verbindung zum Gerät ist verloren gegangen.\n");
+    EXPECT_EQ(Operations(), (Lines{"C2 AA 01", "C3 02 00 00 00 00"}));
 }
 
 TEST_F(ProgrammerCli, Passwords) {

@@ -293,6 +293,123 @@ TEST_F(ProgrammerDialogTest, EpcWritePausesInAnEventLoopWithTheWindowLocked) {
     EXPECT_TRUE(reader->FindTag(H("E2 00 00 99")).has_value());
 }
 
+// A hex field that is no bytes is refused: its name in the status, the
+// focus on it, nothing sent. An unspaced EPC is its bytes.
+TEST_F(ProgrammerDialogTest, HexFieldsThatAreNoBytesAreRefusedAndRunsAreBytes) {
+    StartProgrammer({"30 00 11 22"});
+    Open();
+    Activate();
+    Click(1012);
+    reader->ClearLogs();
+    Edit(1034)->setText("11 22 33 GG");
+    Click(1036);
+    EXPECT_EQ(Status(), "Ungültige Hex-Eingabe bei \"Kill Passwort\": \"GG\" (erlaubt sind 0-9, A-F und "
+                        "Leerzeichen, ohne Leerzeichen eine gerade Anzahl Ziffern)");
+    EXPECT_TRUE(Edit(1034)->hasFocus());
+    EXPECT_EQ(Edit(1034)->selectedText(), "11 22 33 GG");
+    Edit(1030)->setText("ZZ 11 22 33 44 XY");
+    Edit(1075)->setText("6");
+    Click(1047);
+    EXPECT_TRUE(recorder.records.isEmpty()); // no question 125 for data that are no bytes
+    EXPECT_TRUE(Edit(1030)->hasFocus());
+    EXPECT_TRUE(Commands().empty());
+    EXPECT_EQ(reader->FindTag(H("30 00 11 22"))->KillPassword(), H("00 00 00 00"));
+
+    // Typed unspaced, the EPC length follows the digits and the write puts
+    // the bytes behind the PC.
+    Edit(1041)->setText("E20034120123456789ABCDEF");
+    EXPECT_EQ(Edit(1076)->text(), "12");
+    Edit(1078)->setText("12");
+    Click(1043);
+    EXPECT_EQ(Commands().at(1), "C4 01 01 00 00 30 00 E2 00 34 12 01 23 45 67 89 AB CD EF");
+    EXPECT_EQ(Selection()->currentText(), "E2 00 34 12 01 23 45 67 89 AB CD EF");
+}
+
+// After an EPC write the status says it worked and CRC and PC are the new
+// transponder's, read back.
+TEST_F(ProgrammerDialogTest, EpcWriteSaysItSucceededAndShowsTheNewCrcAndPc) {
+    StartProgrammer({"30 00 11 22"});
+    Open();
+    Click(1012);
+    Click(1042);
+    const QString oldCrc = Edit(1039)->text();
+    ASSERT_FALSE(oldCrc.isEmpty());
+    Edit(1041)->setText("E2 00 00 99");
+    Edit(1040)->setText("17 5A"); // bits the write does not keep
+    Edit(1078)->setText("4");
+    EXPECT_EQ(Edit(1040)->text(), "17 5A");
+    Click(1043);
+    const CSimTransponder tag = *reader->FindTag(H("E2 00 00 99"));
+    const QString crc = QString::asprintf("%02X %02X", tag.StoredCrc() >> 8, tag.StoredCrc() & 0xFF);
+    EXPECT_NE(crc, oldCrc);
+    EXPECT_EQ(Edit(1039)->text(), crc);
+    EXPECT_EQ(Edit(1040)->text(), "10 00");
+    EXPECT_EQ(Status(), "Schreiben erfolgreich");
+    EXPECT_EQ(Commands().back(), "C3 01 00 00 00 04");
+}
+
+// An unplugged device: the cyclic inventory stops, the status says so, the
+// title names no device, and the next operation connects again.
+TEST_F(ProgrammerDialogTest, ALostDeviceStopsTheRoundsAndTheNextOperationConnectsAgain) {
+    StartDevice(0x313, {"AA 01 02 03"}, true);
+    StorePort(QString::fromStdString(path));
+    Open();
+    const QString connected = dialog->windowTitle();
+    const QString idle = "Norda KV-PLM Programmer V2.00 <>";
+    const QString lost = "Die Verbindung zum Gerät ist verloren gegangen.";
+    ASSERT_NE(connected, idle);
+    QPushButton* cyclic = Button(1070);
+    QSignalSpy rounds(dialog.get(), &ProgrammerDialog::cyclicInventoryRound);
+    QSignalSpy ended(dialog.get(), &ProgrammerDialog::cyclicInventoryEnded);
+    QTest::mouseClick(cyclic, Qt::LeftButton);
+    ASSERT_TRUE(WaitForRounds(rounds, [&] { return Listed() == QStringList{"AA 01 02 03"}; }));
+
+    sim->Unplug();
+    ASSERT_TRUE(ended.count() > 0 || ended.wait(10000));
+    EXPECT_FALSE(dialog->CyclicInventoryRunning());
+    EXPECT_FALSE(cyclic->isChecked());
+    for (QWidget* control : OtherControls())
+        EXPECT_TRUE(control->isEnabled()) << control->objectName().toStdString();
+    EXPECT_EQ(Status(), lost);
+    EXPECT_EQ(dialog->windowTitle(), idle);
+    EXPECT_EQ(dialog->Session(), 0);
+    EXPECT_TRUE(recorder.records.isEmpty());
+    // What the last round found stays listed.
+    EXPECT_EQ(Listed(), QStringList{"AA 01 02 03"});
+
+    // Plugged in again: the next operation connects with the stored settings.
+    std::string error;
+    ASSERT_TRUE(sim->Start(&error)) << error;
+    reader->ClearLogs();
+    Click(1012);
+    EXPECT_GT(dialog->Session(), 0);
+    EXPECT_EQ(dialog->windowTitle(), connected);
+    EXPECT_EQ(Commands(), (std::vector<std::string>{"F0", "F0", "F4 00", "C0 00"}));
+    EXPECT_EQ(Status(), "");
+
+    // Unplugged while idle: noticed without an operation, nothing sent.
+    QSignalSpy titles(dialog.get(), &QWidget::windowTitleChanged);
+    reader->ClearLogs();
+    sim->Unplug();
+    ASSERT_TRUE(titles.count() > 0 || titles.wait(10000));
+    EXPECT_EQ(dialog->windowTitle(), idle);
+    EXPECT_EQ(Status(), lost);
+    EXPECT_EQ(dialog->Session(), 0);
+    EXPECT_TRUE(Commands().empty());
+
+    // Still unplugged, the operation's connect fails with its message; the
+    // one after the device is back connects.
+    Click(1045);
+    ASSERT_EQ(recorder.records.size(), 1);
+    EXPECT_EQ(recorder.records[0].text, "Fehler beim Port öffnen");
+    EXPECT_EQ(Status(), "Kein Zugriff auf Gerät möglich");
+    ASSERT_TRUE(sim->Start(&error)) << error;
+    Click(1045);
+    EXPECT_GT(dialog->Session(), 0);
+    EXPECT_EQ(Status(), "Lesen erfolgreich");
+    EXPECT_EQ(Edit(1077)->text(), "12");
+}
+
 TEST_F(ProgrammerDialogTest, FieldUpdatesFollowTheEdits) {
     StorePort("/dev/kvplm-test-no-such-port");
     Open();

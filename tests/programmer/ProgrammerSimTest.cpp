@@ -7,6 +7,10 @@
 
 #include "LinkApi.h"
 
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
 using namespace Programmer;
 using Lines = std::vector<std::string>;
 
@@ -183,12 +187,21 @@ TEST_F(ProgrammerSim, EpcReadThenShorterEpcWrittenAndFoundAgain) {
     EXPECT_TRUE(outcome.found);
     EXPECT_EQ(outcome.rfCycles, 1);
     EXPECT_EQ(host.pauses, 2);
-    EXPECT_EQ(Commands(), (Lines{"C2 E2 00 00 01 02 03 04 05 06 07 08 09",
-                                 "C4 01 01 00 00 20 00 AB CD EF 01 23 45 67 89", "F5 00", "F5 01", "C0 00"}));
+    // Found again, its new CRC and PC are read back.
+    EXPECT_EQ(Commands(),
+              (Lines{"C2 E2 00 00 01 02 03 04 05 06 07 08 09", "C4 01 01 00 00 20 00 AB CD EF 01 23 45 67 89",
+                     "F5 00", "F5 01", "C0 00", "C2 AB CD EF 01 23 45 67 89", "C3 01 00 00 00 04"}));
     EXPECT_EQ(v().selectedEpc, "AB CD EF 01 23 45 67 89");
     EXPECT_EQ(v().epcList, Lines{"AB CD EF 01 23 45 67 89"});
     ASSERT_TRUE(reader->FindTag(H("AB CD EF 01 23 45 67 89")).has_value());
-    EXPECT_EQ(reader->FindTag(H("AB CD EF 01 23 45 67 89"))->Pc(), 0x2000);
+    const CSimTransponder tag = *reader->FindTag(H("AB CD EF 01 23 45 67 89"));
+    EXPECT_EQ(tag.Pc(), 0x2000);
+    EXPECT_TRUE(outcome.readBack);
+    char crc[8];
+    std::snprintf(crc, sizeof crc, "%02X %02X", tag.StoredCrc() >> 8, tag.StoredCrc() & 0xFF);
+    EXPECT_EQ(v().crc, crc);
+    EXPECT_EQ(v().pc, "20 00");
+    EXPECT_EQ(v().status, "Schreiben erfolgreich");
 }
 
 TEST_F(ProgrammerSim, EpcWriteClearsTheOtherPcBits) {
@@ -203,6 +216,8 @@ TEST_F(ProgrammerSim, EpcWriteClearsTheOtherPcBits) {
     ops.WriteEpc();
     EXPECT_EQ(Commands()[1], "C4 01 01 00 00 30 00 E2 00 00 00 00 00 00 00 00 00 00 07");
     EXPECT_EQ(reader->FindTag(H("E2 00 00 00 00 00 00 00 00 00 00 07"))->Pc(), 0x3000);
+    // The PC field shows what the transponder holds, not what was typed.
+    EXPECT_EQ(v().pc, "30 00");
 }
 
 TEST_F(ProgrammerSim, EpcWriteCyclesSixTimesWhenNothingAnswers) {
@@ -381,6 +396,52 @@ TEST_F(ProgrammerSim, ReadAllFillsEveryField) {
     EXPECT_EQ(v().killPassword, "00 00 00 00");
     EXPECT_EQ(v().accessPassword, "00 00 00 00");
     EXPECT_EQ(v().status, "Lesen erfolgreich");
+}
+
+// --- Lost connection ------------------------------------------------------------------------
+
+TEST_F(ProgrammerSim, UnplugDuringAReadIsALostConnection) {
+    StartDevice(0x302, {"30 00 11 22"}, true);
+    ASSERT_GT(Connect().session, 0);
+    ops.SetSession(session);
+    ops.Inventory();
+    v().tid = "E2 80";
+    // The select is answered, the read is not: the device goes while the
+    // program waits for it.
+    reader->ClearLogs();
+    bool armed = false;
+    reader->SetTraceHook([&](CSimReader::TraceKind kind, const CSimReader::Bytes&) {
+        if (kind == CSimReader::TraceKind::Request && !armed) {
+            armed = true;
+            reader->FaultSilenceAll(true);
+        }
+    });
+    std::thread unplug([&] {
+        if (reader->WaitForRequests(2, std::chrono::milliseconds(5000))) sim->Unplug();
+    });
+    const int result = ops.ReadTid();
+    unplug.join();
+    reader->SetTraceHook(nullptr);
+    EXPECT_EQ(result, Result::ConnectionLost);
+    EXPECT_EQ(v().status, "Die Verbindung zum Gerät ist verloren gegangen.");
+    EXPECT_EQ(v().tid, "E2 80");
+    EXPECT_TRUE(ops.ConnectionLost());
+    EXPECT_EQ(LinkIsConnected(session), 0);
+    // Nothing more is tried on the lost session.
+    EXPECT_FALSE(ops.RunInventory());
+    EXPECT_EQ(Commands(), (Lines{"C2 30 00 11 22", "C3 02 00 00 00 00"}));
+
+    // Plugged in again, a new connect with the same settings works.
+    EXPECT_EQ(LinkClose(session), 0);
+    session = 0;
+    reader->FaultSilenceAll(false);
+    std::string error;
+    ASSERT_TRUE(sim->Start(&error)) << error;
+    ASSERT_GT(Connect().session, 0);
+    ops.SetSession(session);
+    EXPECT_FALSE(ops.ConnectionLost());
+    EXPECT_TRUE(ops.RunInventory());
+    EXPECT_EQ(v().selectedEpc, "30 00 11 22");
 }
 
 } // namespace

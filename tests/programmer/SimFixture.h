@@ -33,8 +33,10 @@ protected:
         if (sim) sim->Stop();
     }
 
-    // A device of this type with the given transponders in its field.
-    void StartDevice(uint16_t type = 0x302, const std::vector<std::string>& epcs = {}) {
+    // A device of this type with the given transponders in its field. With a
+    // link, path is a symlink that names the device again after an unplug
+    // and a new Start (a pty gets a new slave path each time).
+    void StartDevice(uint16_t type = 0x302, const std::vector<std::string>& epcs = {}, bool link = false) {
         CSimReader::Options options;
         options.deviceType = type;
         reader = std::make_unique<CSimReader>(options);
@@ -44,6 +46,11 @@ protected:
         CPtySimulator::Options simOptions;
         simOptions.lineTime = false;
         simOptions.announce = false;
+        if (link) {
+            static int links = 0;
+            simOptions.linkPath = std::string(std::getenv("KVPLM_SIM_DIR")) + "/device" +
+                                  std::to_string(getpid()) + "-" + std::to_string(++links);
+        }
         sim = std::make_unique<CPtySimulator>(*reader, simOptions);
         std::string error;
         ASSERT_TRUE(sim->Start(&error)) << error;

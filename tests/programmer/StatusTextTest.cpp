@@ -47,7 +47,9 @@ INSTANTIATE_TEST_SUITE_P(
                     ResultCase{-1, Access::Write, 4, "Fehler beim Schreiben <4>"},
                     ResultCase{-1, Access::Write, 0xFE, "Fehler beim Schreiben <-2>"},
                     ResultCase{-2, Access::Read, 21, "Fehler bei Select"},
-                    ResultCase{-3, Access::Write, 21, "Kein Zugriff auf Gerät möglich"}));
+                    ResultCase{-3, Access::Write, 21, "Kein Zugriff auf Gerät möglich"},
+                    // The device went away: no code, whatever the session status says.
+                    ResultCase{-5, Access::Read, 4, "Die Verbindung zum Gerät ist verloren gegangen."}));
 
 TEST(LibraryErrors, TableOfCodes) {
     const std::pair<int, int> table[] = {{3, 180},  {4, 104},  {5, 165},  {6, 112},  {8, 188},
