@@ -1,4 +1,6 @@
 // kvplm program PORT FILE.mkr [--set-baud RATE]: "Laden", then "Programmieren".
+// A file that is no configuration, or whose key sequence does not load, is
+// refused before the reader is touched.
 #include "Commands.h"
 #include "ProgramReader.h"
 #include "SeriellEinstellModel.h"
@@ -39,6 +41,7 @@ int RunProgram(Options& options) {
     // one to set unless --set-baud names another.
     CSeriellEinstellModel model(0, options.baud, host.Flags());
     if (!model.LoadFile(host, file)) return ExitFailed;
+    ReportReplacements(model.Replacements(), file);
     if (setBaud) model.Param().ChooseBaudRate(rate);
     return ProgramReader(model, host) == ProgramResult::Programmed ? ExitOk : ExitFailed;
 }

@@ -1,5 +1,9 @@
-// kvplm save PORT FILE.mkr: the reader's blocks into fresh pages, as the
-// programming dialog reads them when it opens, then "Speichern".
+// kvplm save PORT FILE.mkr [--force]: the reader's blocks into fresh pages,
+// as the programming dialog reads them when it opens, then "Speichern".
+//
+// A key sequence of more than 15 codes (a reader takes longer ones) does not
+// fit a file: its first 15 codes are saved, the cut is reported, and the exit
+// status is 1 unless --force accepts it.
 #include "Commands.h"
 #include "SeriellEinstellModel.h"
 #include "SetupCliHost.h"
@@ -11,6 +15,7 @@ namespace Cli {
 namespace {
 
 int RunSave(Options& options) {
+    const bool force = TakeFlag(options.args, "--force");
     const std::string port = TakePort(options);
     if (options.args.empty()) throw UsageError{"FILE.mkr is missing"};
     const std::string file = options.args.front();
@@ -37,11 +42,23 @@ int RunSave(Options& options) {
                      missing.c_str());
         return ExitFailed;
     }
-    return model.Save(host) ? ExitOk : ExitFailed;
+    ReportReplacements(model.Replacements(), "the reader");
+    switch (model.SaveDocument(host)) {
+    case CSeriellEinstellModel::SaveResult::Saved:
+        return ExitOk;
+    case CSeriellEinstellModel::SaveResult::Cut:
+        if (force) return ExitOk;
+        std::fprintf(stderr, "kvplm: %s does not hold the whole configuration (--force accepts that)\n",
+                     file.c_str());
+        return ExitFailed;
+    case CSeriellEinstellModel::SaveResult::NotSaved:
+        break;
+    }
+    return ExitFailed;
 }
 
 const Registration save{
-    {"save", "PORT FILE.mkr", "save the reader's configuration as a .mkr file", 22, RunSave}};
+    {"save", "PORT FILE.mkr [--force]", "save the reader's configuration as a .mkr file", 22, RunSave}};
 
 } // namespace
 

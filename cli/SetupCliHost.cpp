@@ -23,6 +23,15 @@ std::string WithLf(const std::string& text) {
     return out;
 }
 
+void ReportReplacements(const std::vector<ValueReplacement>& replaced, const std::string& source) {
+    for (const ValueReplacement& value : replaced) {
+        const bool mode = value.field == "Betriebsart";
+        std::fprintf(stderr, "kvplm: %s: %s %s%d has no button on its page; %s%d is taken over instead\n",
+                     source.c_str(), value.field.c_str(), mode ? "mode " : "", value.from,
+                     mode ? "mode " : "", value.to);
+    }
+}
+
 namespace {
 // PORT "-" works on the settings of Morvane themselves.
 bool Stored(const std::string& port) {

@@ -7,11 +7,13 @@
 #pragma once
 
 #include "Cli.h"
+#include "KonfigDaten.h"
 #include "ReaderConnect.h"
 #include "SetupHost.h"
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace Cli {
 
@@ -50,5 +52,9 @@ private:
 
 // "\r\n" and lone "\r" as "\n".
 std::string WithLf(const std::string& text);
+
+// One line on stderr for each value of the pages that had no button and was
+// replaced by its default; source names where the value came from.
+void ReportReplacements(const std::vector<ValueReplacement>& replaced, const std::string& source);
 
 } // namespace Cli

@@ -22,6 +22,7 @@ int RunShow(Options& options) {
     CSetupCliHost host("", options, file);
     CSeriellEinstellModel model(0, PortSettings::DefaultBaudrate, ConnectionFlag::Connected);
     if (!model.LoadFile(host, file)) return ExitFailed;
+    ReportReplacements(model.Replacements(), file);
     CSeriellEinstellModel::Image image;
     if (auto message = model.BuildImage(image)) {
         host.ShowMessage(*message);

@@ -102,7 +102,10 @@ std::optional<SetupMessage> CDatenRegisterkarte::Validate() {
     Members& m = m_members;
     const Controls& c = m_controls;
     m_errorMarker = 0;
-    if (c.representation >= 0) m.representation = c.representation;
+    if (c.representation >= 0)
+        m.representation = c.representation;
+    else
+        ReplaceUnknownRepresentation(); // no button checked: never a byte no representation has
     if (c.dataFormat >= 0) m.dataFormat = c.dataFormat;
     if (auto failure =
             PageValidation::IntegerInRange(c.characterCount, 1, 32, IdCharacterCount, m.characterCount))
@@ -176,9 +179,17 @@ void CDatenRegisterkarte::ToRecord(KonfigDaten& record) const {
     }
 }
 
+void CDatenRegisterkarte::ReplaceUnknownRepresentation() {
+    if (HasRepresentation(m_members.representation)) return;
+    m_replacement = ValueReplacement{"Darstellung", m_members.representation, DefaultRepresentation};
+    m_members.representation = DefaultRepresentation;
+}
+
 void CDatenRegisterkarte::FromRecord(const KonfigDaten& record) {
     Members& m = m_members;
+    m_replacement.reset();
     m.representation = record.Darstellung;
+    ReplaceUnknownRepresentation();
     m.characterCount = record.ZeichenAnzahl;
     m.lastUsedByte = record.GueltigeBytes;
     m.firstUsedByte = record.GueltigeBytesAb;
@@ -219,7 +230,9 @@ bool CDatenRegisterkarte::FromBlock(const uint8_t* bytes, size_t count,
     }
     m.byteRotation = (param->rotation & 1) != 0;
     m.bitRotation = (param->rotation & 2) != 0;
+    m_replacement.reset();
     m.representation = param->representation;
+    ReplaceUnknownRepresentation();
     m.characterCount = param->characterCount;
     m.lastUsedByte = param->lastUsedByte;
     m.firstUsedByte = param->firstUsedByte;
@@ -299,6 +312,7 @@ void CDatenRegisterkarte::TakeSnapshot() {
 }
 
 bool CDatenRegisterkarte::HasChanged(std::optional<SetupMessage>* message) {
+    if (m_replacement) return true;
     if (!m_shown) return false;
     if (std::optional<SetupMessage> failure = Validate()) {
         if (message) *message = failure;

@@ -4,10 +4,11 @@
 // Validate takes the controls over into the members with the page's checks,
 // returning the message of the first failure (with the failing control).
 //
-// A representation above 4 (from a reader or a file) checks no button; while
-// no button is checked, taking over keeps the member as it is, so the value
-// goes back to the reader unchanged. A register memory type outside 0..4
-// likewise selects no combo entry and is kept.
+// A representation above 4 (from a reader or a file) has no button: the page
+// takes over the default (0, hexadecimal upper case) instead, notes the
+// replacement and counts as changed until it is saved, so the unknown byte
+// is never written into a reader. A register memory type outside 0..4
+// selects no combo entry and is kept.
 #pragma once
 
 #include "KonfigDaten.h"
@@ -51,6 +52,9 @@ public:
     static constexpr std::array<int, 5> InfoLineIds{1015, 1017, 1018, 1019, 1021};
     static constexpr std::array<int, 5> RepresentationIds{IdHexUpper, IdDecimal, IdAscii, IdDecimalNoZeros,
                                                           IdHexLower};
+    // What a representation without a button becomes.
+    static constexpr int DefaultRepresentation = 0;
+    static bool HasRepresentation(int value) { return value >= 0 && value <= 4; }
 
     // The entries of the register type combos.
     static const std::array<const char*, 5>& TypeNames();
@@ -146,16 +150,26 @@ public:
 
     void TakeSnapshot();
     // A change since the snapshot: only for a shown page whose controls
-    // validate (a failure's message comes back through message).
+    // validate (a failure's message comes back through message). A replaced
+    // representation counts as a change whether or not the page was shown.
     bool HasChanged(std::optional<SetupMessage>* message = nullptr);
 
+    // The representation from the last block or record, when it had no
+    // button and the default was taken over instead.
+    const std::optional<ValueReplacement>& Replacement() const { return m_replacement; }
+    // The replaced value is no longer anywhere (the file was saved).
+    void ClearReplacement() { m_replacement.reset(); }
+
 private:
+    void ReplaceUnknownRepresentation();
+
     Features m_features;
     Members m_members;
     Controls m_controls;
     FormatState m_formatState;
     bool m_shown = false;
     int m_errorMarker = 0;
+    std::optional<ValueReplacement> m_replacement;
     struct Snapshot {
         int characterCount = 10;
         int representation = 0;

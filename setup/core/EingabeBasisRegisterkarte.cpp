@@ -118,7 +118,7 @@ std::optional<SetupMessage> CEingabeBasisRegisterkarte::Accept() {
             m_items.insert(m_items.begin() + noted, item);
         else
             m_items.push_back(item);
-        m_changed = true;
+        Edited();
     } else {
         message = SetupMessage::FromId(530, MessageIcon::None);
     }
@@ -146,14 +146,19 @@ std::optional<SetupMessage> CEingabeBasisRegisterkarte::DeleteSelected() {
     m_entry.listSelection = -1;
     m_entry.textSelected = false;
     m_focusEntry = true;
-    m_changed = true;
+    Edited();
     return std::nullopt;
+}
+
+void CEingabeBasisRegisterkarte::Edited() {
+    m_changed = true;
+    m_loadRefused = false;
 }
 
 void CEingabeBasisRegisterkarte::ClearAll() {
     m_items.clear();
     m_selected.clear();
-    m_changed = true;
+    Edited();
 }
 
 void CEingabeBasisRegisterkarte::MoveUp() {
@@ -162,7 +167,7 @@ void CEingabeBasisRegisterkarte::MoveUp() {
     if (row <= 0) return;
     std::swap(m_items[size_t(row)], m_items[size_t(row - 1)]);
     m_selected = {row - 1};
-    m_changed = true;
+    Edited();
 }
 
 void CEingabeBasisRegisterkarte::MoveDown() {
@@ -171,7 +176,7 @@ void CEingabeBasisRegisterkarte::MoveDown() {
     if (row + 1 >= int(m_items.size())) return;
     std::swap(m_items[size_t(row)], m_items[size_t(row + 1)]);
     m_selected = {row + 1};
-    m_changed = true;
+    Edited();
 }
 
 void CEingabeBasisRegisterkarte::Empty() {
@@ -184,6 +189,7 @@ void CEingabeBasisRegisterkarte::SetCodes(const std::vector<uint8_t>& codes) {
     for (uint8_t code : codes)
         m_items.push_back(KeyItem{code, KeyCodes::Name(code)});
     m_selected.clear();
+    m_loadRefused = false;
 }
 
 void CEingabeBasisRegisterkarte::FromBlock(const uint8_t* bytes, size_t count) {
@@ -207,7 +213,10 @@ std::vector<uint8_t> CEingabeBasisRegisterkarte::ToBlock() const {
 std::optional<SetupMessage> CEingabeBasisRegisterkarte::ReadProfile(const CProfileFile& file,
                                                                     const std::string& section) {
     const int count = CProfileFile::Atoi(file.GetString(section, "Count", "0", 9));
-    if (count > MaxItems) return SetupMessage::FromId(531, MessageIcon::Exclamation);
+    if (count > MaxItems) {
+        m_loadRefused = true;
+        return SetupMessage::FromId(531, MessageIcon::Exclamation);
+    }
     std::vector<uint8_t> codes;
     for (int i = 0; i < count; ++i) {
         const std::string key = "Ascii" + std::to_string(i);
@@ -217,8 +226,10 @@ std::optional<SetupMessage> CEingabeBasisRegisterkarte::ReadProfile(const CProfi
     return std::nullopt;
 }
 
-void CEingabeBasisRegisterkarte::WriteProfile(CProfileFile& file, const std::string& section) const {
-    file.Set(section, "Count", std::to_string(m_items.size()));
-    for (size_t i = 0; i < m_items.size(); ++i)
+size_t CEingabeBasisRegisterkarte::WriteProfile(CProfileFile& file, const std::string& section) const {
+    const size_t count = std::min(m_items.size(), size_t(MaxItems));
+    file.Set(section, "Count", std::to_string(count));
+    for (size_t i = 0; i < count; ++i)
         file.Set(section, "Ascii" + std::to_string(i), std::to_string(unsigned(m_items[i].code)));
+    return count;
 }

@@ -57,6 +57,10 @@ public:
 
     bool Changed() const { return m_changed; }
     void SetChanged(bool changed) { m_changed = changed; }
+    // The last file read did not load this sequence (message 531): what the
+    // page holds is not the file's, so it is not programmed until the page
+    // gets a sequence again (from a file, from the reader, or by an edit).
+    bool LoadRefused() const { return m_loadRefused; }
 
     // --- controls ---
     const Entry& GetEntry() const { return m_entry; }
@@ -90,19 +94,25 @@ public:
     void AppendBlock(std::vector<uint8_t>& block) const;
 
     // Section of a .mkr file: Count, then Ascii0.. A Count above 15 leaves
-    // the sequence as it is and returns message 531.
+    // the sequence as it is, marks the load refused and returns message 531.
     std::optional<SetupMessage> ReadProfile(const CProfileFile& file, const std::string& section);
-    void WriteProfile(CProfileFile& file, const std::string& section) const;
+    // Writes at most MaxItems codes (a longer sequence, as a reader may hold
+    // one, would not load again) and returns how many were written.
+    size_t WriteProfile(CProfileFile& file, const std::string& section) const;
 
     // Replaces the sequence (codes named by the name table).
     void SetCodes(const std::vector<uint8_t>& codes);
 
 private:
+    // An edit by the user: the page changed, and holds what the user wants.
+    void Edited();
+
     int m_captionId;
     int m_headerId;
     bool m_hid;
     std::vector<KeyItem> m_items;
     bool m_changed = false;
+    bool m_loadRefused = false;
     Entry m_entry;
     std::vector<int> m_selected;
     bool m_focusEntry = false;

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 struct KonfigDaten {
     struct Register {
@@ -28,4 +29,14 @@ struct KonfigDaten {
     int32_t Baudrate = 19200;
     int32_t TimeoutRS232 = 500; // ms
     uint8_t Aufforderung = '?';
+};
+
+// A value from a reader or a file that no button of its page has (a
+// representation above 4, an operating mode this program does not know):
+// the page takes over the field's default instead, so that such a byte never
+// goes back into a reader, and keeps this note of what it replaced.
+struct ValueReplacement {
+    std::string field; // "Darstellung", or "Betriebsart" for its mode bits
+    int from = 0;      // the value found (for Betriebsart the mode, bits 0-3)
+    int to = 0;        // the default taken over
 };

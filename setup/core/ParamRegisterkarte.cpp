@@ -11,6 +11,16 @@ const std::array<int, 4>& CParamRegisterkarte::SetBaudRates() {
     return rates;
 }
 
+bool CParamRegisterkarte::IsKnownMode(int mode) {
+    return (mode >= 0 && mode <= 3) || mode == 5 || mode == 6;
+}
+
+void CParamRegisterkarte::ReplaceUnknownMode() {
+    if (IsKnownMode(m_members.mode)) return;
+    m_replacement = ValueReplacement{"Betriebsart", m_members.mode, DefaultMode};
+    m_members.mode = DefaultMode;
+}
+
 CParamRegisterkarte::CParamRegisterkarte(int connectionFlags)
     : m_sensorFeature((connectionFlags & ConnectionFlag::Relay) != 0) {
     m_state.sensorVisible = m_sensorFeature;
@@ -69,7 +79,10 @@ void CParamRegisterkarte::Refresh() {
 std::optional<SetupMessage> CParamRegisterkarte::Validate() {
     Members& m = m_members;
     const Controls& c = m_controls;
-    if (c.mode >= 0) m.mode = c.mode;
+    if (c.mode >= 0)
+        m.mode = c.mode;
+    else
+        ReplaceUnknownMode(); // no button checked: a mode 5 or 6 stays, no other byte
     if (auto failure = PageValidation::Integer(c.currentBaud, IdCurrentBaud, m.currentBaud)) return failure;
     if (auto failure = PageValidation::IntegerInRange(c.cycleTime, 100, 12700, IdCycleTime, m.cycleTime))
         return failure;
@@ -92,7 +105,9 @@ void CParamRegisterkarte::ToRecord(KonfigDaten& record) const {
 
 void CParamRegisterkarte::FromRecord(const KonfigDaten& record) {
     Members& m = m_members;
+    m_replacement.reset();
     m.mode = record.Betriebsart & 0x0F;
+    ReplaceUnknownMode();
     m.sensor = (record.Betriebsart & 0x10) != 0;
     m.cycleTime = record.Zykluszeit;
     m.timeout = record.TimeoutRS232;
@@ -109,7 +124,9 @@ bool CParamRegisterkarte::FromBlock(const uint8_t* bytes, size_t count, int baud
         block[i] = bytes[i];
     Members& m = m_members;
     m.currentBaud = baudInUse;
+    m_replacement.reset();
     m.mode = block[0] & 0x0F;
+    ReplaceUnknownMode();
     m.sensor = (block[0] & 0x10) != 0;
     m.cycleTime = block[1] * 100;
     m.request = block[2] > 31 ? WinLatin1::ToUtf8(block[2]) : std::string("?");

@@ -3,9 +3,11 @@
 // character), with its members, the plain-data state of its controls and the
 // mode dependent enabling.
 //
-// A mode without a button (5, 6, or any other from a reader or a file)
-// checks no button; while none is checked, taking over keeps the mode as it
-// is, so it goes back to the reader unchanged (never as 0xFF).
+// The modes 5 and 6 have no button but are modes of the readers: they check
+// no button, and taking over keeps them as they are (never as 0xFF). Any
+// other mode without a button (4, 7..15 from a reader or a file) is no mode:
+// the page takes over mode 0 instead, notes the replacement and counts as
+// changed until it is saved, so that byte is never written into a reader.
 #pragma once
 
 #include "KonfigDaten.h"
@@ -36,6 +38,10 @@ public:
     };
     // The entries of the "Setzen:" list.
     static const std::array<int, 4>& SetBaudRates();
+    // The modes the page knows: 0, 1, 3 (buttons), 2 (the hidden button),
+    // 5 and 6 (no button). Others become DefaultMode.
+    static bool IsKnownMode(int mode);
+    static constexpr int DefaultMode = 0;
 
     struct Members {
         int mode = 0; // 0..15
@@ -108,9 +114,18 @@ public:
     // Selects the entry of a rate; false (and no selection) for another rate.
     bool ChooseBaudRate(int baud);
 
+    // The mode from the last block or record, when it was no mode and
+    // DefaultMode was taken over instead.
+    const std::optional<ValueReplacement>& Replacement() const { return m_replacement; }
+    // The replaced value is no longer anywhere (the file was saved).
+    void ClearReplacement() { m_replacement.reset(); }
+
 private:
+    void ReplaceUnknownMode();
+
     bool m_sensorFeature;
     Members m_members;
     Controls m_controls;
     State m_state;
+    std::optional<ValueReplacement> m_replacement;
 };

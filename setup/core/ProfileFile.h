@@ -14,26 +14,56 @@
 // is kept but is not a key. The first of several equal sections (or keys)
 // is the one read and written.
 //
-// Save writes a temporary file in the same folder and renames it over the
-// old one, so a file is never left half written.
+// The lines are indexed once when the text is read (first section of each
+// name, first key of each name in it), so a look-up does not scan the file.
+//
+// Only regular files up to MaxFileSize are read: a configuration is a few
+// kilobytes, and a device, a pipe or a huge file is no configuration.
+//
+// Save writes a temporary file in the target's folder and renames it over
+// the old one, so a file is never left half written. A symbolic link is
+// written through to its target (a dangling link gets its target created),
+// and a file the user may not write is refused, not replaced.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class CProfileFile {
 public:
+    // The largest file Load reads: 1 MiB.
+    static constexpr size_t MaxFileSize = 1024 * 1024;
+
+    // Why a file was not read or written.
+    enum class Problem {
+        None,
+        System,     // a system call failed; error holds its errno
+        NotRegular, // a folder, a device, a pipe, a socket
+        TooLarge,   // more than MaxFileSize bytes
+        ReadOnly,   // the user may not write the file (error: EACCES or EROFS)
+    };
+    struct Status {
+        Problem problem = Problem::None;
+        int error = 0;        // errno for System and ReadOnly
+        bool missing = false; // Load: the file does not exist (read as empty)
+        std::string what;     // "cannot read PATH: reason", for logs and tests
+    };
+
     CProfileFile() = default;
 
     // The file's text as it was written, in bytes.
     static CProfileFile FromText(const std::string& bytes);
 
-    // Reads path. A missing file gives an empty profile and true; a file that
-    // exists but cannot be read gives false with the reason in error.
+    // Reads path. A missing file gives an empty profile and true (status
+    // missing); anything else that cannot be read gives false and the reason.
     bool Load(const std::string& path, std::string* error = nullptr);
-    // Writes the profile to path atomically; false with the reason in error.
+    bool Load(const std::string& path, Status& status);
+    // Writes the profile to path atomically; false with the reason.
     bool Save(const std::string& path, std::string* error = nullptr) const;
+    bool Save(const std::string& path, Status& status) const;
 
     // The value of a key without surrounding blanks; nothing when the section
     // or key is missing.
@@ -69,14 +99,25 @@ private:
         std::string name;  // section name or key, trimmed
         std::string value; // key value, trimmed
     };
+    // The first section of a name.
+    struct SectionIndex {
+        size_t header = 0; // line of its [header]
+        size_t last = 0;   // its last non-blank line (the header when it has none)
+        // Folded key name -> line, counted from the header; the first of equal keys.
+        std::unordered_map<std::string, size_t> keys;
+    };
 
     static Parsed Parse(const std::string& content);
-    // Index of the header line of the first section with this name, or npos.
-    size_t FindSection(const std::string& section) const;
-    // Index of the key line inside the section starting at header, or npos.
-    size_t FindKey(size_t header, const std::string& key) const;
+    // ASCII lower case of the trimmed name: the form names are compared in.
+    static std::string Fold(const std::string& name);
+    void BuildIndex();
+    const SectionIndex* FindSection(const std::string& section) const;
+    // Inserts a line before line at; the sections after it move down.
+    void InsertLine(size_t at, Line line);
 
     std::vector<Line> m_lines;
     std::string m_eol = "\r\n";
     bool m_bom = false;
+    std::vector<SectionIndex> m_sections;                    // in file order
+    std::unordered_map<std::string, size_t> m_sectionByName; // folded name -> m_sections index
 };

@@ -4,8 +4,20 @@
 #include "LinkApi.h"
 #include "LinkVocabulary.h"
 #include "SeriellEinstellModel.h"
+#include "SetupText.h"
 
 ProgramResult ProgramReader(CSeriellEinstellModel& model, ISetupHost& host) {
+    // A sequence the file did not load would be programmed as whatever the
+    // page held before (empty after "Laden"): nothing is written then.
+    if (const CEingabeBasisRegisterkarte* refused = model.RefusedSequence()) {
+        SetupMessage message;
+        message.id = 595;
+        message.text = SetupText::Formatted(595, {refused->Caption()});
+        message.icon = MessageIcon::Exclamation;
+        host.ShowMessage(message);
+        return ProgramResult::Invalid;
+    }
+
     // 1. Connect; the stored baud rate replaces the 19200.
     model.SetBaud(19200);
     const SetupConnection connection = host.Connect(true);

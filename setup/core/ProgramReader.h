@@ -10,10 +10,12 @@ enum class ProgramResult {
     Programmed,   // all blocks written; 509 shown
     Failed,       // a write or the baud rate change failed; 510 shown
     NoConnection, // connecting failed; the connect message and 522 shown
-    Invalid,      // a page did not validate; its message shown, nothing more
+    Invalid,      // a page did not validate (its message shown, nothing more), or a
+                  // sequence the last file did not load (595 shown; not even connected)
 };
 
-// Connects with the stored settings, writes Prefix, Param, ModeParam,
+// Refuses (595) while a key sequence page holds a sequence the last file did
+// not load. Otherwise connects with the stored settings, writes Prefix, Param, ModeParam,
 // Suffix, Postcode and Termix in this order, changes the baud rate when one
 // was chosen under "Setzen:", closes the session and shows the outcome. The
 // session is closed on every path.

@@ -4,17 +4,44 @@
 #include "ProfileFile.h"
 #include "SetupText.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
 namespace {
 
-SetupMessage FileMessage(int id, const std::string& path) {
+// The message of id about path, followed on a line of its own by the reason.
+SetupMessage FileMessage(int id, const std::string& path, const std::string& reason = "") {
     SetupMessage message;
     message.id = id;
     message.text = SetupText::Formatted(id, {path});
+    if (!reason.empty()) message.text += "\r\n" + reason;
     message.icon = MessageIcon::Exclamation;
     return message;
+}
+
+// Why a file was not read or written: the system's text, or ours.
+std::string Reason(const CProfileFile::Status& status) {
+    switch (status.problem) {
+    case CProfileFile::Problem::System:
+    case CProfileFile::Problem::ReadOnly:
+        return std::strerror(status.error);
+    case CProfileFile::Problem::NotRegular:
+        return SetupText::Get(597);
+    case CProfileFile::Problem::TooLarge:
+        return SetupText::Get(596);
+    case CProfileFile::Problem::None:
+        break;
+    }
+    return "";
+}
+
+// The sections "Speichern" writes; a file with none of them is no configuration.
+bool HasConfiguration(const CProfileFile& file) {
+    for (const char* section : {"Prefix", "Data", "Suffix", "Abziehen", "Termix"})
+        if (file.HasSection(section)) return true;
+    return false;
 }
 
 } // namespace
@@ -126,6 +153,7 @@ CSeriellEinstellModel::ReaderRead CSeriellEinstellModel::ReadFromReader(ISetupHo
 
 bool CSeriellEinstellModel::NeedsSaving(ISetupHost& host) {
     if (m_prefix.Changed() || m_suffix.Changed() || m_abziehen.Changed()) return true;
+    if (m_param.Replacement()) return true; // the page holds a default instead of what was read
     std::optional<SetupMessage> message;
     const bool changed = m_daten.HasChanged(&message);
     if (message) host.ShowMessage(*message);
@@ -145,8 +173,18 @@ bool CSeriellEinstellModel::Load(ISetupHost& host) {
 
 bool CSeriellEinstellModel::LoadFile(ISetupHost& host, const std::string& path) {
     CProfileFile file;
-    if (!file.Load(path)) {
-        host.ShowMessage(FileMessage(592, path));
+    CProfileFile::Status status;
+    if (!file.Load(path, status)) {
+        host.ShowMessage(FileMessage(592, path, Reason(status)));
+        return false;
+    }
+    if (status.missing) {
+        host.ShowMessage(FileMessage(592, path, std::strerror(ENOENT)));
+        return false;
+    }
+    // Anything else would reset every page to its defaults.
+    if (!HasConfiguration(file)) {
+        host.ShowMessage(FileMessage(598, path));
         return false;
     }
     m_prefix.Empty();
@@ -166,43 +204,60 @@ bool CSeriellEinstellModel::LoadFile(ISetupHost& host, const std::string& path) 
     return true;
 }
 
-bool CSeriellEinstellModel::Save(ISetupHost& host) {
+CSeriellEinstellModel::SaveResult CSeriellEinstellModel::SaveDocument(ISetupHost& host) {
     if (auto message = m_daten.Validate()) {
         host.ShowMessage(*message);
         host.ShowMessage(SetupMessage::FromId(517));
-        return false;
+        return SaveResult::NotSaved;
     }
     if (auto message = m_param.Validate()) host.ShowMessage(*message); // shown; saving goes on
     InitLastPath(host);
     const std::optional<std::string> path = host.ChooseSaveFile();
-    if (!path) return false;
+    if (!path) return SaveResult::NotSaved;
 
     // Keys of other sections, comments and left-over keys stay in the file.
     CProfileFile file;
-    if (!file.Load(*path)) {
-        host.ShowMessage(FileMessage(592, *path));
-        return false;
+    CProfileFile::Status status;
+    if (!file.Load(*path, status)) {
+        host.ShowMessage(FileMessage(591, *path, Reason(status)));
+        return SaveResult::NotSaved;
     }
-    m_prefix.WriteProfile(file, "Prefix");
+    // A sequence read from a reader may be longer than a file holds.
+    std::vector<const CEingabeBasisRegisterkarte*> cut;
+    auto writeSequence = [&file, &cut](const CEingabeBasisRegisterkarte& page, const char* section) {
+        if (page.WriteProfile(file, section) < page.Items().size()) cut.push_back(&page);
+    };
+    writeSequence(m_prefix, "Prefix");
     if (auto message = m_daten.Validate()) {
         host.ShowMessage(*message);
-        return false;
+        return SaveResult::NotSaved;
     }
     KonfigDaten record;
     m_daten.ToRecord(record);
     CDatenRegisterkarte::WriteProfile(record, file);
     if (auto message = m_param.Validate()) {
         host.ShowMessage(*message);
-        return false;
+        return SaveResult::NotSaved;
     }
     m_param.ToRecord(record);
     CParamRegisterkarte::WriteProfile(record, file);
-    m_suffix.WriteProfile(file, "Suffix");
-    m_abziehen.WriteProfile(file, "Abziehen");
-    m_trenner.WriteProfile(file, "Termix");
-    if (!file.Save(*path)) {
-        host.ShowMessage(FileMessage(591, *path));
-        return false;
+    writeSequence(m_suffix, "Suffix");
+    writeSequence(m_abziehen, "Abziehen");
+    writeSequence(m_trenner, "Termix");
+    if (!file.Save(*path, status)) {
+        host.ShowMessage(FileMessage(591, *path, Reason(status)));
+        return SaveResult::NotSaved;
+    }
+    if (!cut.empty()) {
+        for (const CEingabeBasisRegisterkarte* page : cut) {
+            SetupMessage message;
+            message.id = 594;
+            message.text = SetupText::Formatted(
+                594, {page->Caption(), int(page->Items().size()), int(CEingabeBasisRegisterkarte::MaxItems)});
+            message.icon = MessageIcon::Exclamation;
+            host.ShowMessage(message);
+        }
+        return SaveResult::Cut;
     }
     SetCaptionPath(*path);
     m_prefix.SetChanged(false);
@@ -210,7 +265,22 @@ bool CSeriellEinstellModel::Save(ISetupHost& host) {
     m_abziehen.SetChanged(false);
     m_trenner.SetChanged(false);
     m_daten.TakeSnapshot();
-    return true;
+    m_daten.ClearReplacement();
+    m_param.ClearReplacement();
+    return SaveResult::Saved;
+}
+
+std::vector<ValueReplacement> CSeriellEinstellModel::Replacements() const {
+    std::vector<ValueReplacement> replaced;
+    if (m_daten.Replacement()) replaced.push_back(*m_daten.Replacement());
+    if (m_param.Replacement()) replaced.push_back(*m_param.Replacement());
+    return replaced;
+}
+
+const CEingabeBasisRegisterkarte* CSeriellEinstellModel::RefusedSequence() const {
+    for (const CEingabeBasisRegisterkarte* page : {&m_prefix, &m_suffix, &m_abziehen, &m_trenner})
+        if (page->LoadRefused()) return page;
+    return nullptr;
 }
 
 std::optional<SetupMessage> CSeriellEinstellModel::BuildImage(Image& image) {

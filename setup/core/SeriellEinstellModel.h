@@ -9,7 +9,13 @@
 // "Speichern" collects every key in memory and writes the file in one piece
 // (temporary file, then rename) only when all pages validated: a page that
 // fails leaves the file as it was, and a file that cannot be written is
-// reported, not ignored.
+// reported with the system's reason, not ignored. Nothing counts as saved
+// that would not load back: a sequence longer than a file holds is written
+// with its first 15 codes and reported.
+//
+// "Laden" refuses what is no configuration (a file with none of the
+// sections Prefix, Data, Suffix, Abziehen, Termix, a device, a pipe, a file
+// over 1 MiB) and leaves the pages and the caption as they were.
 #pragma once
 
 #include "ConfigImage.h"
@@ -22,6 +28,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 class CProfileFile;
 
@@ -77,8 +84,23 @@ public:
     // is shown through host).
     bool NeedsSaving(ISetupHost& host);
 
-    // "Speichern": validate, choose the file, write it. True when saved.
-    bool Save(ISetupHost& host);
+    enum class SaveResult {
+        Saved,    // the file holds the pages
+        Cut,      // written, but a sequence kept only its first 15 codes (594 shown);
+                  // the caption and the changed flags stay as they were
+        NotSaved, // cancelled, a page did not validate, or the file could not be written
+    };
+    // "Speichern": validate, choose the file, write it.
+    SaveResult SaveDocument(ISetupHost& host);
+    // True when saved completely.
+    bool Save(ISetupHost& host) { return SaveDocument(host) == SaveResult::Saved; }
+
+    // The values of the data and parameter pages that had no button when they
+    // were read (from the reader or the file) and were replaced by defaults.
+    std::vector<ValueReplacement> Replacements() const;
+    // The first key sequence page whose section the last file did not load
+    // (message 531), or null. Programming refuses to run while there is one.
+    const CEingabeBasisRegisterkarte* RefusedSequence() const;
 
     // What programming would write, built as programming builds it (for
     // display). A page that does not validate gives its message instead.

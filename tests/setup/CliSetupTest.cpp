@@ -2,9 +2,12 @@
 // the simulated reader.
 #include "SimHost.h"
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -24,8 +27,10 @@ class CliTest : public SimFixture {
 protected:
     Outcome Kvplm(const std::string& arguments) {
         const std::string out = folder + "/out.txt", err = folder + "/err.txt";
-        const std::string command = std::string(KVPLM_PATH) + " --timeout 300 " + arguments + " >" + out +
-                                    " 2>" + err + " </dev/null";
+        // Bounded in time and memory whatever the input: a hostile file must
+        // neither hang the test nor take the machine's memory.
+        const std::string command = "ulimit -v 4000000; timeout 60 " + std::string(KVPLM_PATH) +
+                                    " --timeout 300 " + arguments + " >" + out + " 2>" + err + " </dev/null";
         Outcome run;
         const int status = std::system(command.c_str());
         run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -39,6 +44,16 @@ protected:
         return path;
     }
     std::string Port() const { return sim->DevicePath(); }
+    // The configuration commands the reader received (0x81..0x86).
+    size_t Writes() const {
+        size_t writes = 0;
+        for (const CSimReader::Request& request : reader->Requests()) {
+            const Frame::Bytes& raw = request.raw;
+            const int command = request.framing == Frame::Bcc ? raw[2] : raw[1];
+            if (command >= 0x81 && command <= 0x86) ++writes;
+        }
+        return writes;
+    }
 };
 
 const char* const kFile = "[Prefix]\r\nCount=1\r\nAscii0=2\r\n[Data]\r\nTransponderTyp=0\r\nDarstellung=4\r\n"
@@ -133,4 +148,154 @@ TEST_F(CliTest, PowerOnMode) {
     EXPECT_EQ(reader->PowerOnMode(), 0);
     EXPECT_EQ(Kvplm("poweron " + Port()).out, "programming\n");
     EXPECT_EQ(Kvplm("poweron " + Port() + " sleeping").exit, 2);
+}
+
+TEST_F(CliTest, ASequenceLongerThanAFileHoldsIsNotSavedOrProgrammedAsIfWhole) {
+    // A reader takes a Prefix of 20 codes; a .mkr file holds 15.
+    Frame::Bytes prefix;
+    for (uint8_t code = 0x41; code < 0x41 + 20; ++code)
+        prefix.push_back(code);
+    prefix.push_back(0xFF);
+    reader->SetBlock(CSimReader::Block::Prefix, prefix);
+    const std::string file = folder + "/long.mkr";
+    std::remove(file.c_str());
+    Outcome run = Kvplm("save " + Port() + " " + file);
+    EXPECT_EQ(run.exit, 1);
+    EXPECT_EQ(run.err, "Die Seite Prefix hat 20 Codes; gespeichert sind nur die ersten 15.\n"
+                       "Eine Datei nimmt je Seite höchstens 15 Codes auf.\n"
+                       "kvplm: " +
+                           file + " does not hold the whole configuration (--force accepts that)\n");
+    const std::string text = ReadFile(file);
+    EXPECT_NE(text.find("[Prefix]\r\nCount=15\r\nAscii0=65\r\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Ascii15="), std::string::npos);
+    // What was saved loads again.
+    run = Kvplm("show " + file);
+    EXPECT_EQ(run.exit, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_NE(run.out.find("  Prefix     41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F FF\n"),
+              std::string::npos)
+        << run.out;
+    // --force accepts the cut.
+    run = Kvplm("save " + Port() + " " + file + " --force");
+    EXPECT_EQ(run.exit, 0);
+    EXPECT_EQ(run.err.rfind("Die Seite Prefix hat 20 Codes", 0), 0u) << run.err;
+
+    // A file whose sequence does not load programs nothing at all.
+    const std::string refused =
+        File("count20.mkr", "[Prefix]\r\nCount=20\r\nAscii0=65\r\n[Suffix]\r\nCount=1\r\nAscii0=13\r\n");
+    const size_t writes = Writes();
+    run = Kvplm("program " + Port() + " " + refused);
+    EXPECT_EQ(run.exit, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err,
+              "Beim Laden der Daten ist der Fehler,\nMaximum der Befehlszeilen überschritten, aufgetreten !\n"
+              "Die Seite Prefix wurde nicht aus der Datei geladen und wird nicht programmiert.\n"
+              "Bitte die Datei berichtigen oder die Seite bearbeiten.\n");
+    EXPECT_EQ(Writes(), writes);
+    EXPECT_EQ(reader->GetBlock(CSimReader::Block::Prefix), prefix);
+}
+
+TEST_F(CliTest, ValuesWithoutAButtonAreReplacedAndSaidSo) {
+    const std::string file = File("odd.mkr", "[Data]\r\nDarstellung=255\r\nBetriebsart=7\r\n");
+    const std::string note = "kvplm: " + file +
+                             ": Darstellung 255 has no button on its page; 0 is taken over instead\n"
+                             "kvplm: " +
+                             file +
+                             ": Betriebsart mode 7 has no button on its page; mode 0 is taken "
+                             "over instead\n";
+    Outcome run = Kvplm("show " + file);
+    EXPECT_EQ(run.exit, 0);
+    EXPECT_EQ(run.err, note);
+    EXPECT_NE(run.out.find("  Darstellung      0\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("  ModeParam  00 0A 3F 05\n"), std::string::npos) << run.out;
+
+    run = Kvplm("program " + Port() + " " + file);
+    EXPECT_EQ(run.exit, 0) << run.err;
+    EXPECT_EQ(run.err, note);
+    EXPECT_EQ(reader->GetBlock(CSimReader::Block::Param)[18], 0);
+    EXPECT_EQ(reader->GetBlock(CSimReader::Block::ModeParam)[0], 0);
+
+    // From a reader: a Param byte 18 of 07 and a mode 9 with the sensor bit.
+    Frame::Bytes param = reader->GetBlock(CSimReader::Block::Param);
+    param[18] = 0x07;
+    reader->SetBlock(CSimReader::Block::Param, param);
+    reader->SetBlock(CSimReader::Block::ModeParam, {0x19, 0x0A, 0x3F, 0x05});
+    const std::string saved = folder + "/fromreader.mkr";
+    run = Kvplm("save " + Port() + " " + saved);
+    EXPECT_EQ(run.exit, 0) << run.err;
+    EXPECT_EQ(run.err,
+              "kvplm: the reader: Darstellung 7 has no button on its page; 0 is taken over instead\n"
+              "kvplm: the reader: Betriebsart mode 9 has no button on its page; mode 0 is taken over "
+              "instead\n");
+    EXPECT_NE(ReadFile(saved).find("Darstellung=0\r\n"), std::string::npos);
+    EXPECT_NE(ReadFile(saved).find("Betriebsart=16\r\n"), std::string::npos);
+
+    // Mode 5 is a mode of the readers: kept, nothing said.
+    run = Kvplm("show " + File("five.mkr", "[Data]\r\nBetriebsart=5\r\n"));
+    EXPECT_EQ(run.exit, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_NE(run.out.find("  ModeParam  05 0A 3F 05\n"), std::string::npos) << run.out;
+}
+
+TEST_F(CliTest, WhatIsNoConfigurationFileIsRefused) {
+    std::string noise;
+    uint32_t state = 12345;
+    for (int i = 0; i < 3000; ++i) {
+        state = state * 1103515245u + 12345u;
+        noise += char(state >> 24);
+    }
+    const std::string random = File("random.mkr", noise);
+    std::string big = "[Data]\n";
+    big.resize(2 * 1024 * 1024, ';');
+    const std::string huge = File("huge.mkr", big);
+    const std::string fifo = folder + "/pipe.mkr";
+    std::remove(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        std::string path, reason;
+    } cases[] = {
+        {random, " ist keine Konfiguration:\nsie hat keinen der Abschnitte Prefix, Data, Suffix, Abziehen, "
+                 "Termix.\n"},
+        {huge, " konnte nicht gelesen werden.\nDie Datei ist größer als 1 MiB.\n"},
+        {"/dev/zero", " konnte nicht gelesen werden.\nEs ist keine gewöhnliche Datei.\n"},
+        {fifo, " konnte nicht gelesen werden.\nEs ist keine gewöhnliche Datei.\n"},
+        {folder, " konnte nicht gelesen werden.\nEs ist keine gewöhnliche Datei.\n"},
+    };
+    const size_t writes = Writes();
+    for (const auto& hostile : cases) {
+        SCOPED_TRACE(hostile.path);
+        Outcome run = Kvplm("show " + hostile.path);
+        EXPECT_EQ(run.exit, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "Die Datei " + hostile.path + hostile.reason);
+        run = Kvplm("program " + Port() + " " + hostile.path);
+        EXPECT_EQ(run.exit, 1);
+        EXPECT_EQ(run.err, "Die Datei " + hostile.path + hostile.reason);
+    }
+    EXPECT_EQ(Writes(), writes);
+}
+
+TEST_F(CliTest, SaveWritesThroughLinksAndRefusesReadOnlyFiles) {
+    const std::string readOnly = File("ro.mkr", "[Prefix]\r\nCount=0\r\n");
+    chmod(readOnly.c_str(), 0444);
+    Outcome run = Kvplm("save " + Port() + " " + readOnly);
+    EXPECT_EQ(run.exit, 1);
+    EXPECT_EQ(run.err, "Die Datei " + readOnly + " konnte nicht gespeichert werden.\nPermission denied\n");
+    EXPECT_EQ(ReadFile(readOnly), "[Prefix]\r\nCount=0\r\n");
+
+    const std::string link = folder + "/link.mkr", target = folder + "/target.mkr";
+    std::remove(link.c_str());
+    std::remove(target.c_str());
+    ASSERT_EQ(symlink("target.mkr", link.c_str()), 0);
+    run = Kvplm("save " + Port() + " " + link);
+    EXPECT_EQ(run.exit, 0) << run.err;
+    struct stat info {};
+    ASSERT_EQ(lstat(link.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(ReadFile(target).rfind("[Prefix]\r\nCount=0\r\n", 0), 0u);
+
+    run = Kvplm("save " + Port() + " " + folder + "/no/such/x.mkr");
+    EXPECT_EQ(run.exit, 1);
+    EXPECT_EQ(run.err, "Die Datei " + folder +
+                           "/no/such/x.mkr konnte nicht gespeichert werden.\nNo such file or directory\n");
 }

@@ -1,5 +1,6 @@
 #include "FakeHost.h"
 #include "ProfileFile.h"
+#include "ProgramReader.h"
 #include "SeriellEinstellModel.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -259,4 +261,157 @@ TEST_F(DocumentTest, AnUnreadableFileLeavesThePages) {
     EXPECT_FALSE(model.LoadFile(host, dir)); // a folder
     EXPECT_EQ(host.MessageIds(), std::vector<int>{592});
     EXPECT_EQ(model.Prefix().Items().size(), 1u);
+}
+
+TEST_F(DocumentTest, WhatIsNoConfigurationIsRefusedAndChangesNothing) {
+    // 3000 random bytes: none of the sections a configuration has.
+    std::mt19937 random(10);
+    std::string noise;
+    for (int i = 0; i < 3000; ++i)
+        noise += char(random() & 0xFF);
+    Write(File("noise.mkr"), noise);
+    Write(File("other.ini"), "[General]\nDarstellung=2\n[HID_KEYS]\nScanCode002Normal=1\n");
+    Write(File("empty.mkr"), "");
+
+    CSeriellEinstellModel model(0, 19200, Flags);
+    Write(File("mine.mkr"), "[Prefix]\nCount=1\nAscii0=65\n[Data]\nDarstellung=2\nZeichenAnzahl=12\n");
+    ASSERT_TRUE(model.LoadFile(host, File("mine.mkr")));
+    model.Suffix().SetCodes({13});
+    host.settings["Settings/LastPfad"] = "/somewhere/test.mkp";
+    const std::string caption = model.Caption();
+    const std::string image = Image(model);
+
+    for (const char* name : {"noise.mkr", "other.ini", "empty.mkr"}) {
+        SCOPED_TRACE(name);
+        host.messages.clear();
+        EXPECT_FALSE(model.LoadFile(host, File(name)));
+        ASSERT_EQ(host.MessageIds(), std::vector<int>{598});
+        EXPECT_EQ(host.messages[0].text, "Die Datei " + File(name) +
+                                             " ist keine Konfiguration:\r\nsie hat keinen der Abschnitte "
+                                             "Prefix, Data, Suffix, Abziehen, Termix.");
+        EXPECT_EQ(model.Caption(), caption);
+        EXPECT_EQ(Image(model), image);
+        EXPECT_EQ(host.settings["Settings/LastPfad"], "/somewhere/test.mkp");
+    }
+
+    // A missing file is no configuration either; the message says why.
+    host.messages.clear();
+    EXPECT_FALSE(model.LoadFile(host, File("missing.mkr")));
+    ASSERT_EQ(host.MessageIds(), std::vector<int>{592});
+    EXPECT_EQ(host.messages[0].text, "Die Datei " + File("missing.mkr") +
+                                         " konnte nicht gelesen werden.\r\nNo such file or directory");
+    EXPECT_EQ(model.Caption(), caption);
+    EXPECT_EQ(Image(model), image);
+}
+
+TEST_F(DocumentTest, ASequenceLongerThanAFileHoldsIsNotReportedAsSaved) {
+    // A reader keeps sequences of any length; a file holds 15 codes.
+    CSeriellEinstellModel model(0, 19200, Flags);
+    const uint8_t block[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 0xFF};
+    model.Prefix().FromBlock(block, sizeof block);
+    model.Prefix().SetChanged(false);
+    model.Suffix().SetChanged(true);
+    host.saveFile = File("cut.mkr");
+    EXPECT_EQ(model.SaveDocument(host), CSeriellEinstellModel::SaveResult::Cut);
+    ASSERT_EQ(host.MessageIds(), std::vector<int>{594});
+    EXPECT_EQ(host.messages[0].text, "Die Seite Prefix hat 20 Codes; gespeichert sind nur die ersten 15.\r\n"
+                                     "Eine Datei nimmt je Seite höchstens 15 Codes auf.");
+    // Not counted as saved: the caption and the changed flags stay.
+    EXPECT_EQ(model.Caption(), "Programmierung eingeben");
+    EXPECT_TRUE(model.Suffix().Changed());
+    // What was written loads again, with the first 15 codes.
+    const std::string text = Read(File("cut.mkr"));
+    EXPECT_NE(text.find("Count=15\r\n"), std::string::npos);
+    EXPECT_EQ(text.find("Ascii15"), std::string::npos);
+    host.messages.clear();
+    CSeriellEinstellModel back(0, 19200, Flags);
+    ASSERT_TRUE(back.LoadFile(host, File("cut.mkr")));
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(Codes(back.Prefix()), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}));
+
+    // "Laden" that saves first stops: the codes beyond 15 are still on the page.
+    host.messages.clear();
+    host.answers = {MessageAnswer::Yes};
+    host.openFile = File("cut.mkr");
+    EXPECT_FALSE(model.Load(host));
+    EXPECT_EQ(host.MessageIds(), (std::vector<int>{516, 594}));
+    EXPECT_EQ(model.Prefix().Items().size(), 20u);
+
+    // Once the page holds 15 codes, it is saved as a whole.
+    host.messages.clear();
+    model.Prefix().SelectRows({15, 16, 17, 18, 19});
+    ASSERT_FALSE(model.Prefix().DeleteSelected());
+    EXPECT_TRUE(model.Save(host));
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(model.Caption(), "Programmierung eingeben - " + File("cut.mkr"));
+}
+
+TEST_F(DocumentTest, ASequenceTheFileDidNotLoadIsNotProgrammed) {
+    Write(File("long.mkr"), "[Prefix]\r\nCount=20\r\nAscii0=65\r\n[Suffix]\r\nCount=1\r\nAscii0=13\r\n");
+    CSeriellEinstellModel model(0, 19200, Flags);
+    ASSERT_TRUE(model.LoadFile(host, File("long.mkr")));
+    EXPECT_EQ(host.MessageIds(), std::vector<int>{531});
+    EXPECT_EQ(model.RefusedSequence(), &model.Prefix());
+    int connects = 0;
+    host.connect = [&connects](bool) {
+        ++connects;
+        return SetupConnection{};
+    };
+    host.messages.clear();
+    EXPECT_EQ(ProgramReader(model, host), ProgramResult::Invalid);
+    EXPECT_EQ(connects, 0); // stopped before the reader is touched
+    ASSERT_EQ(host.MessageIds(), std::vector<int>{595});
+    EXPECT_EQ(host.messages[0].text,
+              "Die Seite Prefix wurde nicht aus der Datei geladen und wird nicht "
+              "programmiert.\r\nBitte die Datei berichtigen oder die Seite bearbeiten.");
+
+    // A file that loads, or an edit of the page, lifts it.
+    Write(File("ok.mkr"), "[Prefix]\r\nCount=0\r\n");
+    ASSERT_TRUE(model.LoadFile(host, File("ok.mkr")));
+    EXPECT_EQ(model.RefusedSequence(), nullptr);
+    ASSERT_TRUE(model.LoadFile(host, File("long.mkr")));
+    model.Prefix().TypeEntry("A");
+    ASSERT_FALSE(model.Prefix().Accept());
+    EXPECT_EQ(model.RefusedSequence(), nullptr);
+    host.messages.clear();
+    EXPECT_EQ(ProgramReader(model, host), ProgramResult::NoConnection);
+    EXPECT_EQ(connects, 1);
+}
+
+TEST_F(DocumentTest, ValuesWithoutAButtonAreReplacedByTheirDefaults) {
+    Write(File("odd.mkr"), "[Data]\r\nDarstellung=255\r\nBetriebsart=23\r\n");
+    CSeriellEinstellModel model(0, 19200, Flags);
+    ASSERT_TRUE(model.LoadFile(host, File("odd.mkr")));
+    const std::vector<ValueReplacement> replaced = model.Replacements();
+    ASSERT_EQ(replaced.size(), 2u);
+    EXPECT_EQ(replaced[0].field, "Darstellung");
+    EXPECT_EQ(replaced[0].from, 255);
+    EXPECT_EQ(replaced[0].to, 0);
+    EXPECT_EQ(replaced[1].field, "Betriebsart");
+    EXPECT_EQ(replaced[1].from, 7); // the mode; the sensor bit stays
+    EXPECT_EQ(replaced[1].to, 0);
+    // The buttons of the defaults are checked, and that is what would be programmed.
+    EXPECT_EQ(model.Daten().GetControls().representation, 0);
+    EXPECT_EQ(model.Param().GetControls().mode, 0);
+    CSeriellEinstellModel::Image image;
+    ASSERT_FALSE(model.BuildImage(image));
+    EXPECT_EQ(image.param[18], 0);
+    EXPECT_EQ(image.modeParam[0], 0x10);
+
+    // The pages count as changed until they are saved, shown or not.
+    EXPECT_TRUE(model.NeedsSaving(host));
+    host.saveFile = File("odd.mkr");
+    ASSERT_TRUE(model.Save(host));
+    EXPECT_NE(Read(File("odd.mkr")).find("Darstellung=0\r\n"), std::string::npos);
+    EXPECT_NE(Read(File("odd.mkr")).find("Betriebsart=16\r\n"), std::string::npos);
+    EXPECT_TRUE(model.Replacements().empty());
+    EXPECT_FALSE(model.NeedsSaving(host));
+
+    // Modes 5 and 6 are modes the readers have: kept as they are.
+    Write(File("five.mkr"), "[Data]\r\nDarstellung=4\r\nBetriebsart=6\r\n");
+    ASSERT_TRUE(model.LoadFile(host, File("five.mkr")));
+    EXPECT_TRUE(model.Replacements().empty());
+    ASSERT_FALSE(model.BuildImage(image));
+    EXPECT_EQ(image.param[18], 4);
+    EXPECT_EQ(image.modeParam[0], 6);
 }

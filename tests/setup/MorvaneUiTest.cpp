@@ -487,6 +487,83 @@ TEST_F(MorvaneUiTest, SaveLoadProgramAndReadBackWhatWasComposed) {
     EXPECT_TRUE(QFontInfo(Find<QPlainTextEdit>(&readBack, "edit1013")->font()).fixedPitch());
 }
 
+TEST_F(MorvaneUiTest, NothingCountsAsSavedLoadedOrProgrammedThatIsNot) {
+    // A reader with a Prefix of 20 codes; a file holds 15.
+    CSimReader::Bytes prefix;
+    for (uint8_t code = 0x41; code < 0x41 + 20; ++code)
+        prefix.push_back(code);
+    prefix.push_back(0xFF);
+    Reader().SetBlock(Block::Prefix, prefix);
+    QTemporaryDir dir;
+    const QString saved = dir.filePath(QStringLiteral("lang.mkr"));
+    appkit::SettingsStore store(appkit::Program::Morvane);
+    store.WriteString(QStringLiteral("Settings"), QStringLiteral("LastPfad"),
+                      QStringLiteral("/lager/test.mkp"));
+    store.Sync();
+    auto dialog = OpenProgramming();
+    CKeySequencePage* prefixPage = dialog->KeyPage(SetupPage::Prefix);
+    ASSERT_EQ(Rows(prefixPage).size(), 20);
+
+    // "Speichern": the file gets the first 15 codes, the dialog says so and
+    // does not take the file as its own.
+    files = {saved};
+    dialog->findChild<QPushButton*>("button32776")->click();
+    ASSERT_EQ(MessageTexts().size(), 1);
+    EXPECT_TRUE(MessageTexts()[0].startsWith(
+        QString::fromUtf8("Die Seite Prefix hat 20 Codes; gespeichert sind nur die ersten 15.")))
+        << MessageTexts()[0].toStdString();
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Programmierung eingeben"));
+    QFile file(saved);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains("[Prefix]\r\nCount=15\r\n"));
+
+    // "Laden" of 3000 random bytes: refused; pages, caption and LastPfad stay.
+    QByteArray noise;
+    uint32_t state = 7;
+    for (int i = 0; i < 3000; ++i) {
+        state = state * 1103515245u + 12345u;
+        noise.append(char(state >> 24));
+    }
+    const QString random = dir.filePath(QStringLiteral("zufall.bin"));
+    QFile noiseFile(random);
+    ASSERT_TRUE(noiseFile.open(QIODevice::WriteOnly));
+    noiseFile.write(noise);
+    noiseFile.close();
+    recorder.records.clear();
+    files = {random};
+    dialog->findChild<QPushButton*>("button32773")->click();
+    ASSERT_EQ(MessageTexts().size(), 1);
+    EXPECT_TRUE(MessageTexts()[0].startsWith(QStringLiteral("Die Datei ") + random +
+                                             QStringLiteral(" ist keine Konfiguration:")))
+        << MessageTexts()[0].toStdString();
+    EXPECT_EQ(Rows(prefixPage).size(), 20);
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Programmierung eingeben"));
+    EXPECT_EQ(appkit::SettingsStore(appkit::Program::Morvane)
+                  .GetString(QStringLiteral("Settings"), QStringLiteral("LastPfad")),
+              QStringLiteral("/lager/test.mkp"));
+
+    // A file whose Prefix does not load (531): "Programmieren" writes nothing.
+    const QString tooLong = dir.filePath(QStringLiteral("count16.mkr"));
+    QFile longFile(tooLong);
+    ASSERT_TRUE(longFile.open(QIODevice::WriteOnly));
+    longFile.write("[Prefix]\r\nCount=16\r\n[Suffix]\r\nCount=1\r\nAscii0=13\r\n");
+    longFile.close();
+    recorder.records.clear();
+    files = {tooLong};
+    dialog->findChild<QPushButton*>("button32773")->click();
+    ASSERT_EQ(MessageTexts().size(), 1);
+    EXPECT_TRUE(MessageTexts()[0].startsWith(QStringLiteral("Beim Laden der Daten ist der Fehler")));
+    EXPECT_TRUE(Rows(prefixPage).isEmpty());
+    recorder.records.clear();
+    dialog->findChild<QPushButton*>("button32774")->click();
+    ASSERT_EQ(MessageTexts().size(), 1);
+    EXPECT_TRUE(MessageTexts()[0].startsWith(
+        QStringLiteral("Die Seite Prefix wurde nicht aus der Datei geladen und wird nicht programmiert.")))
+        << MessageTexts()[0].toStdString();
+    EXPECT_EQ(Reader().GetBlock(Block::Prefix), prefix);
+    EXPECT_EQ(Reader().GetBlock(Block::Suffix), CSimReader::DefaultBlock(Block::Suffix));
+}
+
 TEST_F(MorvaneUiTest, ReadBackClosesAtOnceWithoutAReader) {
     StorePort(QStringLiteral("/dev/kvplm-no-such-reader"));
     CReadBackDlg readBack(nullptr, host);

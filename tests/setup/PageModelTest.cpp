@@ -134,18 +134,27 @@ TEST(DataPage, ParamBlocks) {
     EXPECT_EQ(m.registers[1].length, "0");
     EXPECT_EQ(m.registers[1].start, "272");
     EXPECT_EQ(m.registers[2].type, 0);
-    EXPECT_EQ(m.representation, 7); // no button, kept
-    EXPECT_EQ(page.GetControls().representation, -1);
+    // A representation without a button: the default is taken over and noted.
+    EXPECT_EQ(m.representation, 0);
+    EXPECT_EQ(page.GetControls().representation, 0);
+    ASSERT_TRUE(page.Replacement());
+    EXPECT_EQ(page.Replacement()->from, 7);
+    EXPECT_TRUE(page.HasChanged()); // although the page was never shown
     EXPECT_TRUE(m.bitRotation);
     EXPECT_FALSE(m.byteRotation);
     EXPECT_EQ(m.identifierBefore, "A");
     EXPECT_EQ(m.identifierAfter, "");
     EXPECT_FALSE(page.GetFormatState().registersEnabled);
-    // Taken over with no representation button checked, the value stays.
+    // So the byte never reaches the reader, also when no button is checked.
     ASSERT_FALSE(page.Validate());
     KonfigDaten out;
     page.ToRecord(out);
-    EXPECT_EQ(out.Darstellung, 7);
+    EXPECT_EQ(out.Darstellung, 0);
+    page.GetMembers().representation = 9;
+    page.GetControls().representation = -1;
+    ASSERT_FALSE(page.Validate());
+    page.ToRecord(out);
+    EXPECT_EQ(out.Darstellung, 0);
 
     // A character count of 0 shows the range message and falls back.
     block[19] = 0;
@@ -200,7 +209,9 @@ TEST(DataPage, ProfileDefaultsAndClamps) {
                                             "MemTypeRegister2=3\nStartRegister2=-5\nLaengeRegister2=300\n"));
     m = page.GetMembers();
     EXPECT_EQ(m.lastUsedByte, 16);
-    EXPECT_EQ(m.representation, 44); // 300 truncated to a byte
+    EXPECT_EQ(m.representation, 0); // 300 truncated to a byte, 44, has no button
+    ASSERT_TRUE(page.Replacement());
+    EXPECT_EQ(page.Replacement()->from, 44);
     EXPECT_EQ(m.registers[1].start, "-5");
     EXPECT_EQ(m.registers[1].length, "44");
     EXPECT_TRUE(page.GetFormatState().registersEnabled);
@@ -283,6 +294,7 @@ TEST(ParamPage, ModesWithoutAButtonAreKept) {
     KonfigDaten out;
     page.ToRecord(out);
     EXPECT_EQ(out.Betriebsart, 5); // never 0xFF
+    EXPECT_FALSE(page.Replacement());
     page.ClickMode(1);
     EXPECT_TRUE(page.GetState().requestEnabled);
     EXPECT_FALSE(page.GetState().cycleTimeEnabled);
@@ -290,6 +302,40 @@ TEST(ParamPage, ModesWithoutAButtonAreKept) {
     page.GetMembers().mode = 9;
     page.ApplyModeState();
     EXPECT_TRUE(page.GetState().requestEnabled);
+}
+
+TEST(ParamPage, ModesThatNoReaderHasBecomeMode0) {
+    CParamRegisterkarte page(0x80);
+    for (int mode : {4, 7, 9, 15}) {
+        SCOPED_TRACE(mode);
+        const uint8_t block[] = {uint8_t(0x10 | mode), 0x0A, 0x3F, 0x05};
+        ASSERT_TRUE(page.FromBlock(block, 4, 19200));
+        EXPECT_EQ(page.GetMembers().mode, 0);
+        EXPECT_EQ(page.GetControls().mode, 0);
+        ASSERT_TRUE(page.Replacement());
+        EXPECT_EQ(page.Replacement()->field, "Betriebsart");
+        EXPECT_EQ(page.Replacement()->from, mode);
+        KonfigDaten out;
+        ASSERT_FALSE(page.Validate());
+        page.ToRecord(out);
+        EXPECT_EQ(out.Betriebsart, 0x10); // the sensor bit stays
+    }
+    // The known modes come and go without a note, also after a replacement.
+    for (int mode : {0, 1, 2, 3, 5, 6}) {
+        KonfigDaten in;
+        in.Betriebsart = uint8_t(mode);
+        page.FromRecord(in);
+        EXPECT_EQ(page.GetMembers().mode, mode);
+        EXPECT_FALSE(page.Replacement());
+    }
+    // A mode put on the page by other means is not written either.
+    page.GetMembers().mode = 12;
+    page.GetControls().mode = -1;
+    ASSERT_FALSE(page.Validate());
+    KonfigDaten out;
+    page.ToRecord(out);
+    EXPECT_EQ(out.Betriebsart & 0x0F, 0);
+    EXPECT_EQ(page.Replacement()->from, 12);
 }
 
 TEST(ParamPage, ValidationAndRecord) {

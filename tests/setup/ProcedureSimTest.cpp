@@ -425,3 +425,23 @@ TEST_F(ProcedureTest, FunctionTestRequestMode) {
     ASSERT_TRUE(WaitForBytes(test, 11));
     EXPECT_EQ(test.HexView(), "30 30 30 30 30 30 41 42 43 44 0D "); // bytes 1..5 of AB CD, 10 digits
 }
+
+TEST_F(ProcedureTest, AByteNoButtonHasDoesNotGoBackIntoTheReader) {
+    Bytes param = kParam;
+    param[18] = 0x07; // no representation
+    reader->SetBlock(CSimReader::Block::Param, param);
+    reader->SetBlock(CSimReader::Block::ModeParam, {0x1C, 0x02, 0x41, 0x07}); // sensor + mode 12
+    CSeriellEinstellModel model(0, 19200, 0x1F000);
+    ASSERT_TRUE(model.ReadFromReader(host).AllRead());
+    EXPECT_TRUE(host.messages.empty());
+    ASSERT_EQ(model.Replacements().size(), 2u);
+    EXPECT_TRUE(model.NeedsSaving(host)); // the pages differ from the reader
+
+    ASSERT_EQ(ProgramReader(model, host), ProgramResult::Programmed);
+    Bytes expected = kParam;
+    expected[18] = 0x00;
+    EXPECT_EQ(Block(CSimReader::Block::Param), expected);
+    EXPECT_EQ(Block(CSimReader::Block::ModeParam), (Bytes{0x10, 0x02, 0x41, 0x07}));
+    // Everything else went back as it came.
+    EXPECT_EQ(Writes(), (std::vector<int>{0x82, 0x81, 0x86, 0x83, 0x85, 0x84}));
+}
