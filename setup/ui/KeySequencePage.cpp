@@ -1,11 +1,11 @@
 #include "KeySequencePage.h"
 
 #include "Artwork.h"
+#include "FixedFont.h"
 #include "KeyCodes.h"
 #include "PageWidgets.h"
 #include "SetupHost.h"
 
-#include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -56,7 +56,7 @@ CKeySequencePage::CKeySequencePage(CEingabeBasisRegisterkarte& model, ISetupHost
     m_items->header()->setSectionsMovable(false);
     m_items->setMinimumWidth(240);
     // The rows are "%02X H     name": a fixed-width font keeps the names in line.
-    m_items->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_items->setFont(FixedFont::Get());
     m_items->header()->setFont(font());
 
     m_accept = Button(this, Page::IdAccept);
