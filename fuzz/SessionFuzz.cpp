@@ -6,64 +6,11 @@
 #include "FuzzCheck.h"
 #include "FuzzInput.h"
 
+#include "FakeLine.h"
 #include "ReaderCommands.h"
-#include "ReaderSession.h"
-
-#include <algorithm>
-#include <cerrno>
-#include <ctime>
-#include <deque>
-#include <sys/syscall.h>
-#include <unistd.h>
-
-// The exchange pauses 10 ms after each frame, as the readers need. Under the
-// fuzzer that pause only slows the search down, so this process skips it;
-// the reply timeouts still run on the steady clock.
-extern "C" int nanosleep(const struct timespec*, struct timespec*) {
-    return 0;
-}
 
 namespace {
-
 using Bytes = Frame::Bytes;
-
-// A session whose transport is the session itself, on a line that is not
-// a tty: what is sent is kept, and what the reader answers arrives through
-// the polled input, as on a HID or Bluetooth transport.
-class FakeLineSession : public CReaderSession {
-public:
-    ~FakeLineSession() override { open = false; }
-
-    bool open = true;
-    std::vector<Bytes> sent;
-    // What the reader answers to each frame, in the order of the frames.
-    std::deque<std::vector<Bytes>> answers;
-
-    int LinkId() const override { return open ? 0x4B56 : 0; }
-    bool Send(const uint8_t* data, size_t count) override {
-        sent.emplace_back(data, data + count);
-        if (!answers.empty()) {
-            for (Bytes& piece : answers.front())
-                arriving.push_back(std::move(piece));
-            answers.pop_front();
-        }
-        return true;
-    }
-    int PollLimit() const override { return 100; }
-    int Poll(uint8_t* buffer, int maximum) override {
-        if (arriving.empty() || maximum <= 0) return 0;
-        Bytes& piece = arriving.front();
-        const size_t n = std::min(piece.size(), size_t(maximum));
-        std::copy(piece.begin(), piece.begin() + long(n), buffer);
-        piece.erase(piece.begin(), piece.begin() + long(n));
-        if (piece.empty()) arriving.pop_front();
-        return int(n);
-    }
-
-private:
-    std::deque<Bytes> arriving;
-};
-
 } // namespace
 
 // The input, byte by byte:
@@ -77,7 +24,7 @@ private:
 //   the rest: more bytes after the last answer, as a babbling reader sends
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Fuzz::Input input(data, size);
-    FakeLineSession session;
+    Fuzz::FakeLineSession session;
     const uint8_t flags = input.Byte();
     const Frame::Framing framing = (flags & 1) ? Frame::Crc : Frame::Bcc;
     session.SetFraming(framing);
