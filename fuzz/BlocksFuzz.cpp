@@ -76,7 +76,12 @@ void CheckSequence(int flags, const Bytes& block) {
         FUZZ_CHECK(written.size() == std::max<size_t>(block.size(), 1), Fuzz::Hex(block));
     FUZZ_CHECK(std::equal(written.begin(), written.end() - 1, block.begin()), Fuzz::Hex(block));
     FUZZ_CHECK(page.Rows().size() == page.Items().size());
-    (void)CReadBack::KeySequenceLine(500, block.data(), block.size());
+    // The report's line: a blank, the label, "%02X " per code up to the end mark, CR LF.
+    const std::string line = CReadBack::KeySequenceLine(500, block.data(), block.size());
+    const size_t codes = size_t(std::find(block.begin(), block.end(), 0xFF) - block.begin());
+    const std::string label = CReadBack::KeySequenceLine(500, nullptr, 0);
+    FUZZ_CHECK(line.size() == label.size() + 3 * codes && line.front() == ' ', line);
+    FUZZ_CHECK(line.compare(line.size() - 2, 2, "\r\n") == 0, line);
 }
 
 void CheckFunctionTest(Fuzz::Input& input) {
