@@ -1,6 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs (when missing), then
 # configures and builds everything into build/.
+#
+#   --clang     also what the sanitizer builds and the fuzz targets need:
+#               clang, its sanitizer and libFuzzer run-time libraries, and
+#               llvm-symbolizer for readable reports
+#   --no-build  install only (scripts/test.sh --sanitize and scripts/fuzz.sh
+#               configure build folders of their own)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,6 +18,19 @@ PACKAGES=(
   libhidapi-hidraw0
   xvfb xauth fonts-dejavu-core
 )
+CLANG_PACKAGES=(clang libclang-rt-14-dev llvm)
+
+build=1
+for arg in "$@"; do
+  case "$arg" in
+  --clang) PACKAGES+=("${CLANG_PACKAGES[@]}") ;;
+  --no-build) build=0 ;;
+  *)
+    echo "usage: scripts/setup.sh [--clang] [--no-build]" >&2
+    exit 2
+    ;;
+  esac
+done
 
 missing=()
 for package in "${PACKAGES[@]}"; do
@@ -27,6 +46,8 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-jobs=$(nproc 2>/dev/null || echo 2)
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j "$jobs"
+if ((build)); then
+  jobs=$(nproc 2>/dev/null || echo 2)
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake --build build -j "$jobs"
+fi
