@@ -41,6 +41,6 @@ public:
     void CloseLink() override { CloseTcp(); }
 
 private:
-    CReaderSession* m_session;
+    [[maybe_unused]] CReaderSession* m_session; // its receive handler delivers into the session
     int m_lanId = 0;
 };

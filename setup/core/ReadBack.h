@@ -40,7 +40,7 @@ public:
 private:
     int m_session;
     int m_baud;
-    int m_flags;
+    [[maybe_unused]] int m_flags; // the connection flags the dialog was opened with
     std::string m_report;
     bool m_complete = false;
 };
