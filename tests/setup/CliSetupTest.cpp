@@ -299,3 +299,45 @@ TEST_F(CliTest, SaveWritesThroughLinksAndRefusesReadOnlyFiles) {
     EXPECT_EQ(run.err, "Die Datei " + folder +
                            "/no/such/x.mkr konnte nicht gespeichert werden.\nNo such file or directory\n");
 }
+
+TEST_F(CliTest, SaveRefusesBlocksThePagesCannotTakeOver) {
+    // What the pages would hold instead is their defaults, not the reader's
+    // configuration: such a backup is refused, and an existing file stays.
+    const Frame::Bytes param = reader->GetBlock(CSimReader::Block::Param);
+    const Frame::Bytes mode = reader->GetBlock(CSimReader::Block::ModeParam);
+    Frame::Bytes tooManyCharacters = param;
+    tooManyCharacters[19] = 0xFF; // ZeichenAnzahl 255: the page takes 1..32
+    const struct {
+        const char* what;
+        Frame::Bytes param, mode;
+        std::string message;
+    } cases[] = {
+        {"a Param block of 5 bytes", {1, 2, 3, 4, 5}, mode, "Param"},
+        {"a character count the page refuses", tooManyCharacters, mode, "Param"},
+        {"a cycle time of 0", param, {0x03, 0x00, 0x3F, 0x05}, "ModeParam"},
+        {"a ModeParam block of 1 byte", param, {0x03}, "ModeParam"},
+    };
+    const std::string kept = "[Prefix]\r\nCount=0\r\n";
+    for (const auto& bad : cases) {
+        SCOPED_TRACE(bad.what);
+        reader->SetBlock(CSimReader::Block::Param, bad.param);
+        reader->SetBlock(CSimReader::Block::ModeParam, bad.mode);
+        const std::string fresh = folder + "/fresh.mkr";
+        std::remove(fresh.c_str());
+        Outcome run = Kvplm("save " + Port() + " " + fresh);
+        EXPECT_EQ(run.exit, 1);
+        EXPECT_NE(run.err.find("kvplm: the reader's " + bad.message +
+                               " block(s) could not be taken over as they are; nothing saved\n"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_FALSE(std::ifstream(fresh).good());
+        const std::string existing = File("existing.mkr", kept);
+        EXPECT_EQ(Kvplm("save " + Port() + " " + existing + " --force").exit, 1);
+        EXPECT_EQ(ReadFile(existing), kept);
+    }
+    // The reader's own blocks again: saved.
+    reader->SetBlock(CSimReader::Block::Param, param);
+    reader->SetBlock(CSimReader::Block::ModeParam, mode);
+    const Outcome run = Kvplm("save " + Port() + " " + folder + "/fine.mkr");
+    EXPECT_EQ(run.exit, 0) << run.err;
+}
