@@ -341,3 +341,17 @@ TEST_F(CliTest, SaveRefusesBlocksThePagesCannotTakeOver) {
     const Outcome run = Kvplm("save " + Port() + " " + folder + "/fine.mkr");
     EXPECT_EQ(run.exit, 0) << run.err;
 }
+
+TEST_F(CliTest, AFileWithCarriageReturnLineEndsProgramsWhatItHolds) {
+    std::string crOnly = kFile;
+    for (size_t at = crOnly.find("\r\n"); at != std::string::npos; at = crOnly.find("\r\n", at))
+        crOnly.erase(at + 1, 1);
+    const Outcome lines = Kvplm("show " + File("crlf.mkr", kFile));
+    const Outcome cr = Kvplm("show " + File("cr.mkr", crOnly));
+    EXPECT_EQ(cr.exit, 0) << cr.err;
+    EXPECT_EQ(cr.out, lines.out);
+    const Outcome run = Kvplm("program " + Port() + " " + folder + "/cr.mkr");
+    EXPECT_EQ(run.exit, 0) << run.err;
+    EXPECT_EQ(reader->GetBlock(CSimReader::Block::Prefix), (Frame::Bytes{0x02, 0xFF}));
+    EXPECT_EQ(reader->GetBlock(CSimReader::Block::ModeParam), (Frame::Bytes{0x01, 0x05, 0x21, 0x03}));
+}
