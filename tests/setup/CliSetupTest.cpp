@@ -355,3 +355,29 @@ TEST_F(CliTest, AFileWithCarriageReturnLineEndsProgramsWhatItHolds) {
     EXPECT_EQ(reader->GetBlock(CSimReader::Block::Prefix), (Frame::Bytes{0x02, 0xFF}));
     EXPECT_EQ(reader->GetBlock(CSimReader::Block::ModeParam), (Frame::Bytes{0x01, 0x05, 0x21, 0x03}));
 }
+
+TEST_F(CliTest, AFileWhosePageFailsItsCheckWritesNothing) {
+    // Programming writes the Prefix before it checks the data page; a file
+    // whose data or parameter page fails must not leave the reader half
+    // programmed.
+    const Frame::Bytes prefix = reader->GetBlock(CSimReader::Block::Prefix);
+    const struct {
+        const char* text;
+        const char* message;
+    } cases[] = {
+        {"[Prefix]\r\nCount=1\r\nAscii0=65\r\n[Data]\r\nZeichenAnzahl=0\r\n",
+         "Geben Sie bitte eine ganze Zahl zwischen 1 und 32 ein.\n"},
+        {"[Prefix]\r\nCount=1\r\nAscii0=65\r\n[Data]\r\nZykluszeit=50\r\n",
+         "Geben Sie bitte eine ganze Zahl zwischen 100 und 12700 ein.\n"},
+    };
+    const size_t writes = Writes();
+    for (const auto& bad : cases) {
+        SCOPED_TRACE(bad.text);
+        const Outcome run = Kvplm("program " + Port() + " " + File("bad.mkr", bad.text));
+        EXPECT_EQ(run.exit, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, bad.message);
+    }
+    EXPECT_EQ(Writes(), writes);
+    EXPECT_EQ(reader->GetBlock(CSimReader::Block::Prefix), prefix);
+}
