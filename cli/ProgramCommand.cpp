@@ -17,7 +17,7 @@ int RunProgram(Options& options) {
     std::string rateText;
     const bool setBaud = TakeOption(options.args, "--set-baud", rateText);
     const std::string port = TakePort(options);
-    if (options.args.empty()) throw UsageError{"FILE.mkr is missing"};
+    if (options.args.empty() || options.args.front().empty()) throw UsageError{"FILE.mkr is missing"};
     const std::string file = options.args.front();
     options.args.erase(options.args.begin());
     NoMoreArgs(options);

@@ -20,7 +20,7 @@ namespace {
 int RunSave(Options& options) {
     const bool force = TakeFlag(options.args, "--force");
     const std::string port = TakePort(options);
-    if (options.args.empty()) throw UsageError{"FILE.mkr is missing"};
+    if (options.args.empty() || options.args.front().empty()) throw UsageError{"FILE.mkr is missing"};
     const std::string file = options.args.front();
     options.args.erase(options.args.begin());
     NoMoreArgs(options);

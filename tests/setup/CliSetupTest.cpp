@@ -381,3 +381,14 @@ TEST_F(CliTest, AFileWhosePageFailsItsCheckWritesNothing) {
     EXPECT_EQ(Writes(), writes);
     EXPECT_EQ(reader->GetBlock(CSimReader::Block::Prefix), prefix);
 }
+
+TEST_F(CliTest, AnEmptyFileNameIsAUsageError) {
+    // "save" used to read the reader and then end with exit 1 and no word.
+    const size_t requests = reader->Requests().size();
+    for (const std::string& command : {"save " + Port(), "program " + Port(), std::string("show")}) {
+        const Outcome run = Kvplm(command + " ''");
+        EXPECT_EQ(run.exit, 2) << command;
+        EXPECT_EQ(run.err, "kvplm: FILE.mkr is missing\n(kvplm --help lists the commands)\n") << command;
+    }
+    EXPECT_EQ(reader->Requests().size(), requests);
+}
