@@ -67,9 +67,11 @@ int RunFunctest(Options& options) {
             test.Send(); // once a second
             nextSend += std::chrono::seconds(1);
         }
-        // A telegram is complete once 70 ms passed without bytes; print it
-        // before the tick can start the next one.
-        if (pending && Clock::now() - test.LastReception() > CFunktionstest::TelegramGap) {
+        // A telegram is complete once 70 ms passed without bytes, or once it
+        // is as long as a telegram gets; print it before the tick can start
+        // the next one.
+        if (pending &&
+            (Clock::now() - test.LastReception() > CFunktionstest::TelegramGap || test.TelegramFull())) {
             PrintTelegram(test);
             pending = false;
         }

@@ -86,16 +86,26 @@ int RunRawRead(Options& options) {
     if (!limited) std::fprintf(stderr, "kvplm: reading from %s, Ctrl-C ends\n", port.c_str());
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     unsigned char buffer[255];
+    bool lost = false;
     while (!interrupted && (!limited || std::chrono::steady_clock::now() < end)) {
         const int n = LinkReceiveRaw(id, buffer, sizeof buffer);
         if (n > 0) {
             std::printf("%s  |%s|\n", Hex(buffer, size_t(n)).c_str(), Printable(buffer, size_t(n)).c_str());
             std::fflush(stdout);
+        } else if (LinkIsConnected(id) == 0) {
+            // Everything received before the device went away is printed;
+            // then there is nothing more to wait for.
+            lost = true;
+            break;
         } else {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
     LinkClose(id);
+    if (lost) {
+        std::fprintf(stderr, "kvplm: the connection to %s is lost (the device went away)\n", port.c_str());
+        return ExitFailed;
+    }
     return ExitOk;
 }
 

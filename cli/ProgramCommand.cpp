@@ -1,6 +1,6 @@
 // kvplm program PORT FILE.mkr [--set-baud RATE]: "Laden", then "Programmieren".
-// A file that is no configuration, or whose key sequence does not load, is
-// refused before the reader is touched.
+// A file that is no configuration, whose key sequence does not load, or whose
+// pages do not pass their checks is refused before the reader is touched.
 #include "Commands.h"
 #include "ProgramReader.h"
 #include "SeriellEinstellModel.h"
@@ -17,7 +17,7 @@ int RunProgram(Options& options) {
     std::string rateText;
     const bool setBaud = TakeOption(options.args, "--set-baud", rateText);
     const std::string port = TakePort(options);
-    if (options.args.empty()) throw UsageError{"FILE.mkr is missing"};
+    if (options.args.empty() || options.args.front().empty()) throw UsageError{"FILE.mkr is missing"};
     const std::string file = options.args.front();
     options.args.erase(options.args.begin());
     NoMoreArgs(options);
@@ -43,6 +43,17 @@ int RunProgram(Options& options) {
     if (!model.LoadFile(host, file)) return ExitFailed;
     ReportReplacements(model.Replacements(), file);
     if (setBaud) model.Param().ChooseBaudRate(rate);
+    // The pages are checked before the reader is touched: programming writes
+    // the Prefix before it checks the data page, so a file whose page fails
+    // would otherwise leave the reader half programmed.
+    // (A sequence the file did not load is refused by the programming itself.)
+    CSeriellEinstellModel::Image image;
+    if (!model.RefusedSequence()) {
+        if (auto message = model.BuildImage(image)) {
+            host.ShowMessage(*message);
+            return ExitFailed;
+        }
+    }
     return ProgramReader(model, host) == ProgramResult::Programmed ? ExitOk : ExitFailed;
 }
 

@@ -1,6 +1,9 @@
 // kvplm save PORT FILE.mkr [--force]: the reader's blocks into fresh pages,
 // as the programming dialog reads them when it opens, then "Speichern".
 //
+// A block that does not fit its page (a Param block of another length, values
+// the page refuses) is not saved as the page's defaults: nothing is written.
+//
 // A key sequence of more than 15 codes (a reader takes longer ones) does not
 // fit a file: its first 15 codes are saved, the cut is reported, and the exit
 // status is 1 unless --force accepts it.
@@ -17,7 +20,7 @@ namespace {
 int RunSave(Options& options) {
     const bool force = TakeFlag(options.args, "--force");
     const std::string port = TakePort(options);
-    if (options.args.empty()) throw UsageError{"FILE.mkr is missing"};
+    if (options.args.empty() || options.args.front().empty()) throw UsageError{"FILE.mkr is missing"};
     const std::string file = options.args.front();
     options.args.erase(options.args.begin());
     NoMoreArgs(options);
@@ -40,6 +43,17 @@ int RunSave(Options& options) {
             if (!ok) missing += std::string(missing.empty() ? "" : ", ") + name;
         std::fprintf(stderr, "kvplm: the reader did not give its %s block(s); nothing saved\n",
                      missing.c_str());
+        return ExitFailed;
+    }
+    // Nor one that holds the pages' defaults where the reader's block did not
+    // fit its page (the page's message is printed above).
+    if (!read.AllTaken()) {
+        std::string refused;
+        if (!read.modeParamTaken) refused = "ModeParam";
+        if (!read.paramTaken) refused += std::string(refused.empty() ? "" : ", ") + "Param";
+        std::fprintf(stderr,
+                     "kvplm: the reader's %s block(s) could not be taken over as they are; nothing saved\n",
+                     refused.c_str());
         return ExitFailed;
     }
     ReportReplacements(model.Replacements(), "the reader");

@@ -11,7 +11,7 @@ namespace Cli {
 namespace {
 
 int RunShow(Options& options) {
-    if (options.args.empty()) throw UsageError{"FILE.mkr is missing"};
+    if (options.args.empty() || options.args.front().empty()) throw UsageError{"FILE.mkr is missing"};
     const std::string file = options.args.front();
     options.args.erase(options.args.begin());
     NoMoreArgs(options);

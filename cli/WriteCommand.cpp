@@ -20,6 +20,7 @@ int RunWrite(Options& options) {
     options.args.erase(options.args.begin());
     if (options.args.empty()) throw UsageError{"HEX bytes are missing"};
     const Programmer::Bytes data = ParseFieldArgs(options.args, Programmer::HexText::FieldLimit, "HEX");
+    if (data.empty()) throw UsageError{"HEX bytes are missing"}; // only blanks, or ''
 
     CliProgrammer programmer(port, options);
     if (!programmer.Address(selectGiven, selection)) return ExitFailed;

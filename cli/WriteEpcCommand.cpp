@@ -21,6 +21,9 @@ int RunWriteEpc(Options& options) {
     if (options.args.empty()) throw UsageError{"HEX bytes of the EPC are missing"};
     const std::string epcText = JoinArgs(options.args);
     const Programmer::Bytes epc = ParseFieldArgs(options.args, Programmer::HexText::EpcWriteLimit, "the EPC");
+    // An empty argument ('') is no EPC: written, it would give the
+    // transponder a PC of length 0 and take its EPC away.
+    if (epc.empty()) throw UsageError{"HEX bytes of the EPC are missing"};
     // The PC's length field: the EPC's own length unless told otherwise.
     const int payloadLength =
         payloadGiven ? ParseInt(payloadText, "--payload-length", 0, 62) : int(epc.size());

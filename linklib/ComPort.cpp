@@ -237,14 +237,18 @@ bool CComPort::Open(const ComOpenParams& params) {
     }
     // Only a terminal device is a serial port (a pty is one). Anything else
     // (a regular file, /dev/zero) is left alone: nothing is configured or
-    // written, so a mistyped name cannot overwrite a file.
+    // written, so a mistyped name cannot overwrite a file. Not every driver
+    // answers a terminal request with ENOTTY (/dev/urandom says EINVAL), so
+    // any refusal counts; a terminal that cannot even report its settings
+    // could not be configured either.
     termios probe{};
-    if (!m_bridge && m_io->GetAttributes(fd, &probe) != 0 && errno == ENOTTY) {
-        DebugLog::Printf("Open %s: not a terminal device", m_portName.c_str());
+    if (!m_bridge && m_io->GetAttributes(fd, &probe) != 0) {
+        const int error = errno == EINVAL || errno == ENOTTY ? ENOTTY : errno;
+        DebugLog::Failure("GetCommState()", errno, m_portName);
         m_io->Close(fd);
         lock.unlock();
         Close();
-        errno = ENOTTY;
+        errno = error;
         return false;
     }
     m_fd = fd;

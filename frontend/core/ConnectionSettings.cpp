@@ -52,7 +52,12 @@ ConnectionSettings ConnectionSettings::Loaded(appkit::Program program, DeviceLis
 }
 
 OpenRequest ConnectionSettings::Request() const {
-    return OpenRequest{LinkPortName().toStdString(), BaudRateOf(baudrate), FrameCodeOf(baudrate), timeout};
+    return OpenRequest{LinkPortName().toStdString(), BaudRateOf(baudrate), FrameCodeOf(baudrate),
+                       ReplyTimeout()};
+}
+
+int ConnectionSettings::ReplyTimeout() const {
+    return timeout >= MinTimeout && timeout <= MaxTimeout ? timeout : DefaultTimeout;
 }
 
 void ConnectionSettings::SetKinds(const QString& listForm) {

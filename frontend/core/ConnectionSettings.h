@@ -86,6 +86,10 @@ public:
     // frame code of "Baudrate", the timeout (the programmer's connect opens
     // exactly these, Morvane's starts with them).
     OpenRequest Request() const;
+    // The reply timeout a connect uses: the stored one when it lies in
+    // 10..300000 (what the interface dialog accepts), else the default. A
+    // settings file edited by hand must not make every wait last for days.
+    int ReplyTimeout() const;
     // Sets the kind flags from a name.
     void SetKinds(const QString& listForm);
 };

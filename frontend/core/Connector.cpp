@@ -31,7 +31,7 @@ int Connector::ConnectStored(Connection& connection, bool messages) {
     ReaderRequest request;
     request.linkPortName = settings.LinkPortName().toStdString();
     request.baudrate = settings.baudrate;
-    request.timeoutMs = settings.timeout;
+    request.timeoutMs = settings.ReplyTimeout();
     request.serial =
         !ConnectionSettings::IsUsbName(settings.name) && !ConnectionSettings::IsLanName(settings.name);
     request.network = ConnectionSettings::IsLanName(settings.name);

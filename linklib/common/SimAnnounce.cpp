@@ -42,12 +42,20 @@ bool OwnDirectory(const std::string& dir) {
 }
 
 bool ReadLines(const std::string& file, std::string& first, std::string& second) {
-    FILE* f = std::fopen(file.c_str(), "re");
-    if (!f) return false;
+    // Only a regular file is an announce file: opening a pipe of that name
+    // would wait for a writer for ever, and the port list with it.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
     char buffer[4096];
-    const size_t n = std::fread(buffer, 1, sizeof buffer - 1, f);
-    std::fclose(f);
-    const std::string text(buffer, n);
+    const ssize_t n = ::read(fd, buffer, sizeof buffer - 1);
+    ::close(fd);
+    if (n <= 0) return false;
+    const std::string text(buffer, size_t(n));
     const size_t end1 = text.find('\n');
     if (end1 == std::string::npos) return false;
     first = text.substr(0, end1);

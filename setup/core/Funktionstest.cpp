@@ -96,7 +96,7 @@ bool CFunktionstest::OnTimer(int timerId) {
 bool CFunktionstest::OnReceived(const uint8_t* bytes, size_t count) {
     if (!bytes || count == 0) return false;
     const Clock::time_point now = m_now();
-    if (now - m_lastReception > TelegramGap) {
+    if (now - m_lastReception > TelegramGap || TelegramFull()) {
         ClearViews();
         m_telegram.clear();
         if (m_counterVisible) ++m_counter;

@@ -1,6 +1,7 @@
 // CFunktionstest: the function test without its dialog. It holds a session
 // with the reader running (state 1), gathers what the reader sends into
-// telegrams (a pause of more than 70 ms starts a new one), keeps the ASCII
+// telegrams (a pause of more than 70 ms starts a new one, and so does a
+// telegram of MaxTelegram bytes), keeps the ASCII
 // and hex views and the telegram counter, and sends the request byte, the
 // relay bytes and the buzzer byte. Each tick also asks the link whether the
 // device is still there: once it went away (unplugged, hung up) the test is
@@ -24,6 +25,12 @@ public:
     static constexpr int TimerId = 10;
     static constexpr std::chrono::milliseconds TimerInterval{50};
     static constexpr std::chrono::milliseconds TelegramGap{70};
+    // A reader that never pauses for 70 ms (babbling, or sending its next
+    // telegram within the gap) would gather one telegram, and views, for
+    // ever: once a telegram holds this many bytes, the next bytes start a
+    // new one as after a pause. The longest telegram a configuration makes is
+    // a few kilobytes.
+    static constexpr size_t MaxTelegram = 16384;
 
     enum Control {
         IdAscii = 1030,
@@ -96,6 +103,8 @@ public:
     const std::string& HexView() const { return m_hex; }
     // The bytes of the telegram being gathered.
     const std::vector<uint8_t>& Telegram() const { return m_telegram; }
+    // The next bytes will start a new telegram although no pause came.
+    bool TelegramFull() const { return m_telegram.size() >= MaxTelegram; }
     Clock::time_point LastReception() const { return m_lastReception; }
 
     // Whether the mode sends without a request (0, 3, 5, 6): the counter

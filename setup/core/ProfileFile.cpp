@@ -84,17 +84,22 @@ CProfileFile CProfileFile::FromText(const std::string& bytes) {
         file.m_bom = true;
         start = 3;
     }
+    // A file without a single LF whose lines end in CR alone (as old Mac
+    // editors write them) would otherwise be one line: its first section
+    // header and nothing else, every value a default. Its lines end in CR;
+    // any file with an LF is read as before.
+    const char lineEnd = bytes.find('\n', start) == std::string::npos ? '\r' : '\n';
     bool eolSeen = false;
     while (start < bytes.size()) {
-        const size_t newline = bytes.find('\n', start);
+        const size_t newline = bytes.find(lineEnd, start);
         Line line;
         if (newline == std::string::npos) {
             line.content = bytes.substr(start);
             start = bytes.size();
         } else {
             size_t end = newline;
-            line.eol = "\n";
-            if (end > start && bytes[end - 1] == '\r') {
+            line.eol = std::string(1, lineEnd);
+            if (lineEnd == '\n' && end > start && bytes[end - 1] == '\r') {
                 --end;
                 line.eol = "\r\n";
             }

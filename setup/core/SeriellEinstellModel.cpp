@@ -115,17 +115,19 @@ CSeriellEinstellModel::ReaderRead CSeriellEinstellModel::ReadFromReader(ISetupHo
     };
 
     unsigned char mode[4] = {0, 0, 0, 0};
-    if (ReadModeParam(m_session, mode, sizeof mode) >= 0) {
+    const int modeLength = ReadModeParam(m_session, mode, sizeof mode);
+    if (modeLength >= 0) {
         std::optional<SetupMessage> message;
-        m_param.FromBlock(mode, sizeof mode, m_baud, &message);
+        const bool taken = m_param.FromBlock(mode, sizeof mode, m_baud, &message);
         show(message);
         read.modeParam = true;
+        read.modeParamTaken = taken && size_t(modeLength) == sizeof mode;
     }
     unsigned char buffer[255];
     const int paramLength = ReadParam(m_session, buffer, sizeof buffer);
     if (paramLength >= 0) {
         std::optional<SetupMessage> message;
-        m_daten.FromBlock(buffer, size_t(paramLength), &message);
+        read.paramTaken = m_daten.FromBlock(buffer, size_t(paramLength), &message);
         show(message);
         m_daten.TakeSnapshot();
         read.param = true;

@@ -68,6 +68,12 @@ public:
         bool modeParam = false, param = false, prefix = false, suffix = false, postcode = false,
              termix = false;
         bool AllRead() const { return modeParam && param && prefix && suffix && postcode && termix; }
+        // Read, and taken over by its page: a Param block of another length,
+        // or values the page's checks refuse, leave the page at its defaults
+        // (after the check's message), which are not what the reader holds.
+        // A ModeParam block shorter than its four bytes is not taken either.
+        bool modeParamTaken = false, paramTaken = false;
+        bool AllTaken() const { return AllRead() && modeParamTaken && paramTaken; }
     };
     // Opening the dialog: connect if there is no session (with messages), read
     // the six blocks into the pages (a block that cannot be read leaves its

@@ -59,6 +59,23 @@ TEST(ConnectionSettings, LoadsDefaultsAndWritesCom1ForAnEmptyName) {
     EXPECT_EQ(lists.usbCalls + lists.lanCalls, 0);
 }
 
+TEST(ConnectionSettings, AStoredTimeoutOutsideItsRangeConnectsWithTheDefault) {
+    // 2000000000 ms would make a silent reader's every wait last 23 days; a
+    // negative one made every open fail.
+    ConnectionSettings settings;
+    settings.name = "/dev/ttyUSB0";
+    const struct {
+        int stored, used;
+    } cases[] = {{10, 10},      {300000, 300000}, {2500, 2500}, {9, 500},
+                 {300001, 500}, {0, 500},         {-5, 500},    {2000000000, 500}};
+    for (const auto& c : cases) {
+        settings.timeout = c.stored;
+        EXPECT_EQ(settings.ReplyTimeout(), c.used) << c.stored;
+        EXPECT_EQ(settings.Request().timeoutMs, c.used) << c.stored;
+        EXPECT_EQ(settings.timeout, c.stored); // the stored value itself stays
+    }
+}
+
 TEST(ConnectionSettings, AGoneUsbDeviceGivesWayToTheFirstOnePresent) {
     StorePort("USB: 4401-0001");
     FakeLists lists;

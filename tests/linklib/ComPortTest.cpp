@@ -419,6 +419,44 @@ TEST(ComPortOpen, ANonTerminalIsRefusedAndNothingIsWritten) {
     unlink(name);
 }
 
+// A device whose driver refuses terminal requests with EINVAL rather than
+// ENOTTY (the random devices do): it is no serial port either, and nothing
+// may be written into it.
+class EinvalDeviceIo : public CSerialIo {
+public:
+    int writes = 0;
+    int GetAttributes(int, termios*) override {
+        errno = EINVAL;
+        return -1;
+    }
+    ssize_t Write(int fd, const uint8_t* data, size_t count) override {
+        ++writes;
+        return CSerialIo::Write(fd, data, count);
+    }
+};
+
+TEST(ComPortOpen, ADeviceThatRefusesTerminalRequestsOtherwiseIsNoSerialPort) {
+    auto io = std::make_shared<EinvalDeviceIo>();
+    {
+        CComPort port;
+        port.SetSerialIo(io);
+        errno = 0;
+        EXPECT_FALSE(port.Open(Params("/dev/null")));
+        EXPECT_EQ(errno, ENOTTY);
+        EXPECT_FALSE(port.IsOpen());
+        port.QueueWrite(reinterpret_cast<const uint8_t*>("\x02\x01\xF0\x00\xF1"), 5);
+    }
+    EXPECT_EQ(io->writes, 0);
+    // The real thing: /dev/urandom answers TCGETS with EINVAL.
+    if (access("/dev/urandom", R_OK | W_OK) == 0) {
+        CComPort port;
+        errno = 0;
+        EXPECT_FALSE(port.Open(Params("/dev/urandom")));
+        EXPECT_EQ(errno, ENOTTY);
+        EXPECT_FALSE(port.IsOpen());
+    }
+}
+
 // Answers as a terminal for any fd, so that a non-tty gets past the open.
 class PretendTerminalIo : public CSerialIo {
 public:

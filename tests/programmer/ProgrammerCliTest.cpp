@@ -226,6 +226,26 @@ TEST_F(ProgrammerCli, HexThatIsNoBytesIsAUsageErrorAndNothingIsSent) {
     EXPECT_EQ(reader->FindTag(H("30 00 11 22"))->KillPassword(), H("00 00 00 00"));
 }
 
+TEST_F(ProgrammerCli, EmptyHexArgumentsAreMissingBytes) {
+    // write-epc '' used to write a PC of length 0: the transponder's EPC gone.
+    StartDevice(0x302, {"30 00 11 22"});
+    const struct {
+        std::vector<std::string> args;
+        const char* message;
+    } cases[] = {
+        {{"write-epc", Port(), ""}, "kvplm: HEX bytes of the EPC are missing\n"},
+        {{"write-epc", Port(), "  ", ""}, "kvplm: HEX bytes of the EPC are missing\n"},
+        {{"write", Port(), "user", "--start", "0", ""}, "kvplm: HEX bytes are missing\n"},
+    };
+    for (const auto& c : cases) {
+        const Outcome run = Kvplm(c.args);
+        EXPECT_EQ(run.exitCode, 2) << c.args[0];
+        EXPECT_EQ(run.err, c.message + std::string("(kvplm --help lists the commands)\n")) << c.args[0];
+    }
+    EXPECT_EQ(reader->GetCounters().requests, 0u);
+    ASSERT_TRUE(reader->FindTag(H("30 00 11 22")));
+}
+
 // An unplugged device ends a command with exit 1 and says so.
 TEST_F(ProgrammerCli, ALostConnectionIsExitOne) {
     StartDevice(0x302, {"AA 01"});

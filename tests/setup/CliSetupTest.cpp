@@ -314,3 +314,96 @@ TEST_F(CliTest, SaveWritesThroughLinksAndRefusesReadOnlyFiles) {
     EXPECT_EQ(run.err, "Die Datei " + folder +
                            "/no/such/x.mkr konnte nicht gespeichert werden.\nNo such file or directory\n");
 }
+
+TEST_F(CliTest, SaveRefusesBlocksThePagesCannotTakeOver) {
+    // What the pages would hold instead is their defaults, not the reader's
+    // configuration: such a backup is refused, and an existing file stays.
+    const Frame::Bytes param = reader->GetBlock(CSimReader::Block::Param);
+    const Frame::Bytes mode = reader->GetBlock(CSimReader::Block::ModeParam);
+    Frame::Bytes tooManyCharacters = param;
+    tooManyCharacters[19] = 0xFF; // ZeichenAnzahl 255: the page takes 1..32
+    const struct {
+        const char* what;
+        Frame::Bytes param, mode;
+        std::string message;
+    } cases[] = {
+        {"a Param block of 5 bytes", {1, 2, 3, 4, 5}, mode, "Param"},
+        {"a character count the page refuses", tooManyCharacters, mode, "Param"},
+        {"a cycle time of 0", param, {0x03, 0x00, 0x3F, 0x05}, "ModeParam"},
+        {"a ModeParam block of 1 byte", param, {0x03}, "ModeParam"},
+    };
+    const std::string kept = "[Prefix]\r\nCount=0\r\n";
+    for (const auto& bad : cases) {
+        SCOPED_TRACE(bad.what);
+        reader->SetBlock(CSimReader::Block::Param, bad.param);
+        reader->SetBlock(CSimReader::Block::ModeParam, bad.mode);
+        const std::string fresh = folder + "/fresh.mkr";
+        std::remove(fresh.c_str());
+        Outcome run = Kvplm("save " + Port() + " " + fresh);
+        EXPECT_EQ(run.exit, 1);
+        EXPECT_NE(run.err.find("kvplm: the reader's " + bad.message +
+                               " block(s) could not be taken over as they are; nothing saved\n"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_FALSE(std::ifstream(fresh).good());
+        const std::string existing = File("existing.mkr", kept);
+        EXPECT_EQ(Kvplm("save " + Port() + " " + existing + " --force").exit, 1);
+        EXPECT_EQ(ReadFile(existing), kept);
+    }
+    // The reader's own blocks again: saved.
+    reader->SetBlock(CSimReader::Block::Param, param);
+    reader->SetBlock(CSimReader::Block::ModeParam, mode);
+    const Outcome run = Kvplm("save " + Port() + " " + folder + "/fine.mkr");
+    EXPECT_EQ(run.exit, 0) << run.err;
+}
+
+TEST_F(CliTest, AFileWithCarriageReturnLineEndsProgramsWhatItHolds) {
+    std::string crOnly = kFile;
+    for (size_t at = crOnly.find("\r\n"); at != std::string::npos; at = crOnly.find("\r\n", at))
+        crOnly.erase(at + 1, 1);
+    const Outcome lines = Kvplm("show " + File("crlf.mkr", kFile));
+    const Outcome cr = Kvplm("show " + File("cr.mkr", crOnly));
+    EXPECT_EQ(cr.exit, 0) << cr.err;
+    EXPECT_EQ(cr.out, lines.out);
+    const Outcome run = Kvplm("program " + Port() + " " + folder + "/cr.mkr");
+    EXPECT_EQ(run.exit, 0) << run.err;
+    EXPECT_EQ(reader->GetBlock(CSimReader::Block::Prefix), (Frame::Bytes{0x02, 0xFF}));
+    EXPECT_EQ(reader->GetBlock(CSimReader::Block::ModeParam), (Frame::Bytes{0x01, 0x05, 0x21, 0x03}));
+}
+
+TEST_F(CliTest, AFileWhosePageFailsItsCheckWritesNothing) {
+    // Programming writes the Prefix before it checks the data page; a file
+    // whose data or parameter page fails must not leave the reader half
+    // programmed.
+    const Frame::Bytes prefix = reader->GetBlock(CSimReader::Block::Prefix);
+    const struct {
+        const char* text;
+        const char* message;
+    } cases[] = {
+        {"[Prefix]\r\nCount=1\r\nAscii0=65\r\n[Data]\r\nZeichenAnzahl=0\r\n",
+         "Geben Sie bitte eine ganze Zahl zwischen 1 und 32 ein.\n"},
+        {"[Prefix]\r\nCount=1\r\nAscii0=65\r\n[Data]\r\nZykluszeit=50\r\n",
+         "Geben Sie bitte eine ganze Zahl zwischen 100 und 12700 ein.\n"},
+    };
+    const size_t writes = Writes();
+    for (const auto& bad : cases) {
+        SCOPED_TRACE(bad.text);
+        const Outcome run = Kvplm("program " + Port() + " " + File("bad.mkr", bad.text));
+        EXPECT_EQ(run.exit, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, bad.message);
+    }
+    EXPECT_EQ(Writes(), writes);
+    EXPECT_EQ(reader->GetBlock(CSimReader::Block::Prefix), prefix);
+}
+
+TEST_F(CliTest, AnEmptyFileNameIsAUsageError) {
+    // "save" used to read the reader and then end with exit 1 and no word.
+    const size_t requests = reader->Requests().size();
+    for (const std::string& command : {"save " + Port(), "program " + Port(), std::string("show")}) {
+        const Outcome run = Kvplm(command + " ''");
+        EXPECT_EQ(run.exit, 2) << command;
+        EXPECT_EQ(run.err, "kvplm: FILE.mkr is missing\n(kvplm --help lists the commands)\n") << command;
+    }
+    EXPECT_EQ(reader->Requests().size(), requests);
+}

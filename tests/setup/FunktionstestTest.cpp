@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -54,6 +56,38 @@ TEST(Funktionstest, TelegramsSplitAtSeventyMilliseconds) {
     EXPECT_FALSE(test.OnReceived(nullptr, 0));
     EXPECT_EQ(test.LastReception(), last);
     EXPECT_FALSE(test.OnTimer(11)); // another timer
+}
+
+TEST(Funktionstest, AReaderThatNeverPausesStillGivesBoundedTelegrams) {
+    // 255 bytes every 10 ms, never 70 ms of quiet: one telegram would grow
+    // without end, and the views with it.
+    FakeClock clock;
+    CFunktionstest test(clock.Function());
+    test.Start(0, 0x03, '?', 0);
+    const std::string chunk(255, 'Z');
+    size_t largest = 0;
+    for (size_t received = 0; received < 4 * CFunktionstest::MaxTelegram; received += chunk.size()) {
+        clock.now += 10ms;
+        Receive(test, chunk);
+        largest = std::max(largest, test.Telegram().size());
+        ASSERT_LE(test.Telegram().size(), CFunktionstest::MaxTelegram + chunk.size());
+        ASSERT_EQ(test.HexView().size(), 3 * test.Telegram().size());
+        ASSERT_EQ(test.AsciiView().size(), 4 * test.Telegram().size());
+    }
+    EXPECT_GE(largest, CFunktionstest::MaxTelegram);
+    // Each telegram after the first counts (the first began within 70 ms of
+    // the start): about four telegrams of 65 chunks.
+    EXPECT_EQ(test.Counter(), 3);
+    // A full telegram says so, and the next bytes start afresh.
+    while (!test.TelegramFull()) {
+        clock.now += 10ms;
+        Receive(test, chunk);
+    }
+    const int counter = test.Counter();
+    clock.now += 10ms;
+    Receive(test, "A");
+    EXPECT_EQ(test.Telegram(), std::vector<uint8_t>{'A'});
+    EXPECT_EQ(test.Counter(), counter + 1);
 }
 
 TEST(Funktionstest, RequestModesSendTheRequestByte) {

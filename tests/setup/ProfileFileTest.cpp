@@ -112,6 +112,26 @@ TEST(ProfileFile, NewLinesTakeTheFileLineEnd) {
     EXPECT_EQ(broken.Value("Data", "Aufforderung"), "ab");
 }
 
+TEST(ProfileFile, LinesEndingInCarriageReturnAloneAreLines) {
+    // Read as one line, such a file would be its first header alone.
+    const std::string text = "[Prefix]\rCount=2\rAscii0=65\rAscii1=66\r\r[Data]\rDarstellung=3\r";
+    CProfileFile file = CProfileFile::FromText(text);
+    EXPECT_EQ(file.GetInt("Prefix", "Count", 0), 2);
+    EXPECT_EQ(file.GetInt("Prefix", "Ascii1", 0), 66);
+    EXPECT_EQ(file.GetInt("Data", "Darstellung", 0), 3);
+    EXPECT_EQ(file.Text(), text); // byte for byte
+    file.Set("Data", "Betriebsart", "1");
+    file.Set("Termix", "Count", "0");
+    EXPECT_EQ(file.Text(), "[Prefix]\rCount=2\rAscii0=65\rAscii1=66\r\r[Data]\rDarstellung=3\rBetriebsart=1\r"
+                           "\r[Termix]\rCount=0\r");
+    // A file with an LF anywhere keeps its lines as they were: a CR inside
+    // a line stays part of it.
+    const CProfileFile mixed = CProfileFile::FromText("[Data]\r\nA=1\rB=2\r\n");
+    EXPECT_EQ(mixed.GetInt("Data", "A", 0), 1);
+    EXPECT_FALSE(mixed.Value("Data", "B"));
+    EXPECT_EQ(mixed.Text(), "[Data]\r\nA=1\rB=2\r\n");
+}
+
 TEST(ProfileFile, TheFirstOfEqualSectionsAndKeysCounts) {
     CProfileFile file = CProfileFile::FromText("[Data]\nA=1\nA=2\n[Data]\nA=3\n");
     EXPECT_EQ(file.GetInt("Data", "A", 0), 1);

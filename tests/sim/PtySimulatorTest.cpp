@@ -7,8 +7,12 @@
 
 #include <cerrno>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using Bytes = Frame::Bytes;
 using namespace std::chrono_literals;
@@ -173,6 +177,34 @@ TEST(PtySimulatorTest, LinkAndAnnounceFileLiveWhileRunning) {
     std::string content;
     kept >> content;
     EXPECT_EQ(content, "keep");
+}
+
+TEST(PtySimulatorTest, AnAnnounceNameThatIsNoRegularFileIsSkippedAtOnce) {
+    // A pipe under an announce file's name used to make every port list
+    // wait for a writer for ever.
+    const std::string dir = SimAnnounce::Directory();
+    std::filesystem::create_directories(dir);
+    const std::string alive = std::to_string(getpid());
+    const std::string pipe = dir + "/" + alive + "-900.port";
+    const std::string folder = dir + "/" + alive + "-901.port";
+    const std::string device = dir + "/" + alive + "-902.port";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    std::filesystem::create_directory(folder);
+    std::filesystem::create_symlink("/dev/zero", device);
+    const std::string real = SimAnnounce::Write("/dev/null", "Simulated real");
+    ASSERT_FALSE(real.empty());
+    auto listed = std::async(std::launch::async, [] { return SimAnnounce::List(); });
+    if (listed.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        ADD_FAILURE() << "the port list waits on the pipe";
+        std::_Exit(1); // the blocked open cannot be interrupted: end here rather than hang
+    }
+    const std::vector<SimAnnounce::Entry> list = listed.get();
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].label, "Simulated real");
+    SimAnnounce::Remove(real);
+    std::filesystem::remove(pipe);
+    std::filesystem::remove(folder);
+    std::filesystem::remove(device);
 }
 
 } // namespace
