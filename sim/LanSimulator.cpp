@@ -362,15 +362,16 @@ void CLanSimulator::ServeDatagram(int fd, bool broadcast) {
         unicast = m_sockets->unicast;
     }
     for (const Frame::Bytes& answer : outcome.answers) {
-        // Answers to broadcasts too leave from the reader's own address.
-        sendto(unicast, answer.data(), answer.size(), MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&peer),
-               sizeof peer);
+        // Logged first, so that a host holding the answer finds it in the log.
         Datagram out;
         out.incoming = false;
         out.peer = PeerText(peer);
         out.bytes = answer;
         Notice(TraceKind::DatagramOut, "udp < " + SimHex::Format(answer) + " to " + out.peer);
         LogDatagram(std::move(out));
+        // Answers to broadcasts too leave from the reader's own address.
+        sendto(unicast, answer.data(), answer.size(), MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&peer),
+               sizeof peer);
     }
     if (outcome.restart) {
         std::lock_guard<std::mutex> lock(m_control);
@@ -416,12 +417,12 @@ void CLanSimulator::ServeClient() {
         client = m_sockets->client;
     }
     uint8_t buffer[1024];
-    const ssize_t n = recv(client, buffer, sizeof buffer, MSG_DONTWAIT);
-    if (n > 0) {
+    ssize_t n = 0;
+    // Read up to the end of what is there, so that a close right behind the
+    // last request is seen now.
+    for (int reads = 0; reads < 64 && (n = recv(client, buffer, sizeof buffer, MSG_DONTWAIT)) > 0; ++reads)
         m_reader.Feed(buffer, static_cast<size_t>(n), Clock::now());
-        return;
-    }
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
+    if (n > 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))) return;
     std::string peer;
     {
         std::lock_guard<std::mutex> lock(m_control);
@@ -537,8 +538,10 @@ void CLanSimulator::Run() {
         };
         if ((p[1].revents & POLLIN) && still(unicast)) ServeDatagram(unicast, false);
         if ((p[2].revents & POLLIN) && still(broadcast)) ServeDatagram(broadcast, true);
-        if ((p[3].revents & POLLIN) && still(listener)) AcceptClient();
+        // The client before the listener: a host that closes and connects
+        // again at once finds its old connection gone, not in the way.
         if ((p[4].revents & (POLLIN | POLLHUP | POLLERR)) && still(client)) ServeClient();
+        if ((p[3].revents & POLLIN) && still(listener)) AcceptClient();
     }
 }
 
