@@ -82,6 +82,23 @@ int BoundSocket(int type, const CSimNetModule::Address& address, uint16_t port, 
 
 } // namespace
 
+// The wake-up eventfd outlives the simulator while the engine may still hold a
+// copy of the output notifier that writes to it.
+struct CLanSimulator::WakeFd {
+    int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    ~WakeFd() {
+        if (fd >= 0) close(fd);
+    }
+    void Signal() const {
+        const uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = write(fd, &one, sizeof one);
+    }
+    void Drain() const {
+        uint64_t value;
+        [[maybe_unused]] ssize_t n = read(fd, &value, sizeof value);
+    }
+};
+
 struct CLanSimulator::Sockets {
     int claim = -1;     // TCP, bound to X:30718, never listens: holds the address
     int unicast = -1;   // UDP X:30718
@@ -101,11 +118,10 @@ struct CLanSimulator::Sockets {
 
 CLanSimulator::CLanSimulator(CSimReader& reader, CSimNetModule& module, const Options& options)
     : m_reader(reader), m_module(module), m_options(options), m_sockets(std::make_unique<Sockets>()),
-      m_address(options.address), m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+      m_address(options.address), m_wake(std::make_shared<WakeFd>()) {}
 
 CLanSimulator::~CLanSimulator() {
     Stop();
-    CloseFd(m_wake);
 }
 
 std::string CLanSimulator::BroadcastFor(const CSimNetModule::Address& address, uint8_t hostBits) {
@@ -184,7 +200,7 @@ bool CLanSimulator::Start(std::string* error) {
         if (error) *error = "already running";
         return false;
     }
-    if (m_wake < 0) {
+    if (m_wake->fd < 0) {
         if (error) *error = "eventfd failed";
         return false;
     }
@@ -207,9 +223,9 @@ bool CLanSimulator::Start(std::string* error) {
     }
     // Whatever was queued while off the network is gone.
     m_reader.TakeOutput();
-    m_reader.SetOutputNotifier([fd = m_wake] {
-        const uint64_t one = 1;
-        [[maybe_unused]] ssize_t n = write(fd, &one, sizeof one);
+    std::weak_ptr<WakeFd> wake = m_wake;
+    m_reader.SetOutputNotifier([wake] {
+        if (auto w = wake.lock()) w->Signal();
     });
     m_stop = false;
     m_running = true;
@@ -225,8 +241,7 @@ void CLanSimulator::Stop() {
     std::unique_lock<std::mutex> lock(m_control);
     if (!m_running) return;
     m_stop = true;
-    const uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = write(m_wake, &one, sizeof one);
+    m_wake->Signal();
     lock.unlock();
     if (m_thread.joinable()) m_thread.join();
     m_reader.SetOutputNotifier(nullptr);
@@ -249,8 +264,7 @@ bool CLanSimulator::Post(std::function<void()> task) {
     std::lock_guard<std::mutex> lock(m_control);
     if (!m_running) return false;
     m_tasks.push_back(std::move(task));
-    const uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = write(m_wake, &one, sizeof one);
+    m_wake->Signal();
     return true;
 }
 
@@ -509,7 +523,7 @@ void CLanSimulator::Run() {
         if (const auto next = m_reader.NextDeadline(); next && (!deadline || *next < *deadline))
             deadline = next;
 
-        pollfd p[5] = {{m_wake, POLLIN, 0},
+        pollfd p[5] = {{m_wake->fd, POLLIN, 0},
                        {unicast, POLLIN, 0},
                        {broadcast, POLLIN, 0},
                        {listener, POLLIN, 0},
@@ -526,10 +540,7 @@ void CLanSimulator::Run() {
             if (errno == EINTR) continue;
             break;
         }
-        if (p[0].revents & POLLIN) {
-            uint64_t value;
-            [[maybe_unused]] ssize_t n = read(m_wake, &value, sizeof value);
-        }
+        if (p[0].revents & POLLIN) m_wake->Drain();
         // A restart while serving one socket closes the others: check before each.
         auto still = [this](int fd) {
             std::lock_guard<std::mutex> lock(m_control);

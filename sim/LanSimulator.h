@@ -117,6 +117,7 @@ public:
 
 private:
     struct Sockets;
+    struct WakeFd;
     using Clock = std::chrono::steady_clock;
 
     void Run();
@@ -154,7 +155,7 @@ private:
     std::vector<std::function<void()>> m_tasks;
     TraceHook m_trace;
 
-    int m_wake = -1;
+    std::shared_ptr<WakeFd> m_wake;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
 };
