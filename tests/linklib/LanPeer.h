@@ -325,15 +325,19 @@ private:
         if (n <= 0) {
             if (n == 0) m_sawFin = true;
             if (n < 0 && errno == ECONNRESET) m_sawReset = true;
+            std::lock_guard<std::mutex> lock(m_mutex);
+            // A connection replaced by a newer one was closed with it.
+            if (fd != m_conn) return;
             if (n == 0 && !m_closeOnFin) {
                 // Keep the connection half open; stop polling it for input.
-                std::lock_guard<std::mutex> lock(m_mutex);
                 m_halfOpen.push_back(m_conn);
                 m_conn = -1;
             } else if (n == 0 || (n < 0 && errno != EAGAIN)) {
-                CloseConnection();
+                close(m_conn);
+                m_conn = -1;
+                m_stream.clear();
             }
-            Notify();
+            m_event.notify_all();
             return;
         }
         std::vector<Bytes> frames;
