@@ -1,7 +1,9 @@
 // A network reader played by the test on a loopback address of its own
-// (127.0.0.21 and up, away from the simulated readers' 127.0.0.2): the
-// network module on UDP 30718 (its unicast socket and the shared broadcast
-// socket on 127.255.255.255) and, when asked, the reader's TCP data port.
+// (127.0.0.21 and up, away from the simulated readers' 127.0.0.2), or on an
+// address inside a network namespace of the test's: the network module on
+// UDP 30718 (its unicast socket and the shared broadcast socket on
+// 127.255.255.255 or the namespace's subnet broadcast) and, when asked, the
+// reader's TCP data port.
 //
 // By default it behaves as a module: it answers a search with F9 and its
 // record 0, record reads with D0+n and the record, record writes with B0+n
@@ -100,11 +102,15 @@ public:
     // The bytes to send back for one whole request frame (BCC framing).
     using FrameHandler = std::function<Bytes(const Bytes& frame)>;
 
-    explicit LanPeer(std::string address, Bytes record0 = {}) : address(std::move(address)) {
+    // unicastPort: where the unicast socket is bound (0: any free port, for a
+    // peer that answers from an address whose port 30718 is the host's).
+    explicit LanPeer(std::string address, Bytes record0 = {},
+                     const std::string& broadcast = "127.255.255.255", uint16_t unicastPort = 30718)
+        : address(std::move(address)) {
         m_records[0] = record0.empty() ? Record0(this->address, 8, 10001) : record0;
         m_records[2] = Record2("KV-PLM41 LAN");
-        m_udp = Bind(SOCK_DGRAM, this->address, 30718);
-        m_broadcast = Bind(SOCK_DGRAM, "127.255.255.255", 30718);
+        m_udp = Bind(SOCK_DGRAM, this->address, unicastPort);
+        m_broadcast = Bind(SOCK_DGRAM, broadcast, 30718);
         m_thread = std::thread([this] { Run(); });
     }
     ~LanPeer() {
