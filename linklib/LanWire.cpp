@@ -74,16 +74,7 @@ bool ParseNumber(const std::string& text, size_t digits, long limit, long& value
 } // namespace
 
 bool ParseDotted(const std::string& text, Address& address) {
-    size_t start = 0;
-    for (int i = 0; i < 4; ++i) {
-        const size_t dot = i < 3 ? text.find('.', start) : text.size();
-        if (dot == std::string::npos) return false;
-        long octet = 0;
-        if (!ParseNumber(text.substr(start, dot - start), 3, 255, octet)) return false;
-        address[size_t(i)] = uint8_t(octet);
-        start = dot + 1;
-    }
-    return true;
+    return LanRecord::ParseDotted(text, address);
 }
 
 bool ParsePort(const std::string& text, int& port) {
@@ -122,10 +113,7 @@ EntryParts SplitEntry(const std::string& entry) {
 }
 
 std::string DeviceName(const Bytes& record2) {
-    std::string name;
-    for (size_t i = DeviceNameOffset; i < record2.size() && record2[i] != 0; ++i)
-        name += char(record2[i]);
-    return name;
+    return LanRecord::DeviceName(record2.data(), record2.size());
 }
 
 bool IsFamilyRecord(const Bytes& record2) {
@@ -206,13 +194,7 @@ bool ParseAddressSetting(const std::string& text, AddressSetting& setting) {
 }
 
 int HostBits(const Address& mask) {
-    int bits = 0;
-    for (int octet = 3; octet >= 0; --octet)
-        for (int bit = 0; bit < 8; ++bit) {
-            if (mask[size_t(octet)] & (1 << bit)) return bits;
-            ++bits;
-        }
-    return bits;
+    return LanRecord::HostBits(mask);
 }
 
 bool ParseMask(const std::string& text, int& hostBits) {

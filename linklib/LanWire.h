@@ -13,6 +13,8 @@
 // A search answer carries record 0's layout.
 #pragma once
 
+#include "LanRecord.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -22,20 +24,20 @@
 namespace LanWire {
 
 using Bytes = std::vector<uint8_t>;
-using Address = std::array<uint8_t, 4>; // first octet first
+using Address = LanRecord::Octets; // first octet first
 
-constexpr uint16_t UdpPort = 30718;    // search, records, restart
-constexpr int DefaultTcpPort = 10001;  // a device address without "-port"
-constexpr int SearchListenMs = 200;    // what every caller listens
-constexpr int RecordWaitMs = 500;      // for a device record's answer
-constexpr size_t MaxRead = 513;        // one read of a socket
-constexpr size_t RecordMinimum = 120;  // record 0, a search answer
-constexpr size_t Record2Minimum = 126; // record 2 with its device name
-constexpr size_t DeviceNameOffset = 93;
-constexpr size_t HostBitsOffset = 6;
-constexpr size_t PortOffset = 20;
-constexpr size_t NameOffset = 112;
-constexpr size_t NameSize = 8;
+constexpr uint16_t UdpPort = 30718;                               // search, records, restart
+constexpr int DefaultTcpPort = LanRecord::DefaultPort;            // a device address without "-port"
+constexpr int SearchListenMs = 200;                               // what every caller listens
+constexpr int RecordWaitMs = 500;                                 // for a device record's answer
+constexpr size_t MaxRead = 513;                                   // one read of a socket
+constexpr size_t RecordMinimum = LanRecord::Size;                 // record 0, a search answer
+constexpr size_t Record2Minimum = LanRecord::DeviceRecordMinimum; // record 2 with its device name
+constexpr size_t DeviceNameOffset = LanRecord::DeviceNameOffset;
+constexpr size_t HostBitsOffset = LanRecord::HostBitsOffset;
+constexpr size_t PortOffset = LanRecord::PortOffset;
+constexpr size_t NameOffset = LanRecord::DhcpNameOffset;
+constexpr size_t NameSize = LanRecord::DhcpNameLength;
 constexpr uint8_t SearchAnswerCode = 0xF9;
 constexpr int RecordCount = 16;
 
