@@ -36,7 +36,6 @@ struct CPtySimulator::WakeFd {
 
 namespace {
 
-
 std::string Errno(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
 }

@@ -1,5 +1,6 @@
 #include "SimConsole.h"
 
+#include "LanSimulator.h"
 #include "PtySimulator.h"
 #include "SimHex.h"
 
@@ -80,6 +81,13 @@ std::string Error(const std::string& why) {
 CSimConsole::CSimConsole(CSimReader& reader, CPtySimulator* endpoint)
     : m_reader(reader), m_endpoint(endpoint) {}
 
+CSimConsole::CSimConsole(CSimReader& reader, CLanSimulator& lan)
+    : m_reader(reader), m_endpoint(nullptr), m_lan(&lan) {}
+
+bool CSimConsole::Unplugged() const {
+    return (m_endpoint && m_endpoint->IsUnplugged()) || (m_lan && m_lan->IsUnplugged());
+}
+
 std::optional<CSimTransponder> CSimConsole::ParseTag(const std::string& text, std::string& error) {
     std::string parts[3];
     size_t part = 0;
@@ -96,14 +104,26 @@ std::optional<CSimTransponder> CSimConsole::ParseTag(const std::string& text, st
     return MakeTag(parts[0], parts[1], parts[2], error);
 }
 
-std::string CSimConsole::DeviceLine(const CSimReader& reader, const CPtySimulator& endpoint) {
+namespace {
+
+std::string DeviceLineStart(const CSimReader& reader) {
     const CSimReader::Options options = reader.GetOptions();
     std::string model = CSimReader::ModelName(options.deviceType);
     if (model.empty()) model = "unknown model";
     char text[160];
     std::snprintf(text, sizeof text, "kvplm-readersim: %s (type %03X, firmware V1.%02u) on ", model.c_str(),
                   options.deviceType & 0xFFFu, options.minorVersion & 0xFu);
-    std::string line = text + endpoint.SlavePath();
+    return text;
+}
+
+} // namespace
+
+std::string CSimConsole::DeviceLine(const CSimReader& reader, const CLanSimulator& lan) {
+    return DeviceLineStart(reader) + "LAN " + lan.ListForm();
+}
+
+std::string CSimConsole::DeviceLine(const CSimReader& reader, const CPtySimulator& endpoint) {
+    std::string line = DeviceLineStart(reader) + endpoint.SlavePath();
     const std::string link = endpoint.GetOptions().linkPath;
     if (!link.empty()) line += " (link " + link + ")";
     return line;
@@ -127,7 +147,18 @@ std::string CSimConsole::Help() {
            "  blocks                      show the six configuration blocks\n"
            "  reset                       configuration blocks back to factory defaults\n"
            "  unplug | plug               pull the device / plug it in again\n"
-           "  quit                        end the simulator\n";
+           "  quit                        end the simulator\n"
+           "a reader on the network (--lan) also takes:\n"
+           "  lan                         address, port, record 0, client, restarts, armed faults\n"
+           "  disconnect                  close the client's TCP connection\n"
+           "  restart                     restart as the restart datagram does\n"
+           "  record N [HEX...]           show device record N (0..15), or write its first bytes\n"
+           "  fault lan code N|on|off [CODE] [KIND...]   wrong answer code (default: code XOR 1)\n"
+           "  fault lan short N|on|off [LEN] [KIND...]   answer payload cut to LEN bytes (default 119)\n"
+           "  fault lan duplicate N|on|off [KIND...]     every answer sent twice\n"
+           "  fault lan silence N|on|off [KIND...]       datagrams ignored, as if lost\n"
+           "     N: the next N requests; KIND: search, read, write, restart (default all)\n"
+           "  unplug                      the reader leaves the network (plug: back)\n";
 }
 
 CSimConsole::Result CSimConsole::Execute(const std::string& line) {
@@ -201,6 +232,9 @@ CSimConsole::Result CSimConsole::Execute(const std::string& line) {
             m_reader.FaultGap(*after, std::chrono::milliseconds(*ms));
         } else if (sub == "clear" && words.size() == 2) {
             m_reader.ClearFaults();
+            if (m_lan) m_lan->Module().ClearFaults();
+        } else if (sub == "lan") {
+            return LanFault(words);
         } else {
             return {Error("unknown fault; try help")};
         }
@@ -221,7 +255,7 @@ CSimConsole::Result CSimConsole::Execute(const std::string& line) {
               std::to_string(m_reader.PowerOnMode()) + ", " + std::to_string(line.baud) + " baud format " +
               std::to_string(line.format) + ", rf " + (m_reader.Rf() ? "on" : "off") + ", " +
               std::to_string(m_reader.Tags().size()) + " transponder(s)";
-        if (m_endpoint && m_endpoint->IsUnplugged()) out += ", unplugged";
+        if (Unplugged()) out += ", unplugged";
         out += "\n";
     } else if (command == "blocks") {
         static const char* const names[] = {"Param", "Prefix", "Suffix", "Termix", "Postcode", "ModeParam"};
@@ -231,6 +265,11 @@ CSimConsole::Result CSimConsole::Execute(const std::string& line) {
     } else if (command == "reset") {
         m_reader.FactoryReset();
         out = "ok\n";
+    } else if (m_lan && (command == "unplug" || command == "plug" || command == "lan" ||
+                         command == "disconnect" || command == "restart" || command == "record")) {
+        return ExecuteLan(words);
+    } else if (command == "lan" || command == "disconnect" || command == "restart" || command == "record") {
+        return {Error("not a reader on the network (start with --lan)")};
     } else if (command == "unplug") {
         if (!m_endpoint) return {Error("no device to unplug")};
         m_endpoint->Unplug();
@@ -244,4 +283,116 @@ CSimConsole::Result CSimConsole::Execute(const std::string& line) {
         return {Error("unknown command '" + words[0] + "'; try help")};
     }
     return result;
+}
+
+CSimConsole::Result CSimConsole::ExecuteLan(const std::vector<std::string>& words) {
+    Result result;
+    std::string& out = result.output;
+    const std::string command = Lower(words[0]);
+    CSimNetModule& module = m_lan->Module();
+    if (command == "unplug") {
+        m_lan->Unplug();
+        out = "unplugged\n";
+    } else if (command == "plug") {
+        std::string error;
+        if (!m_lan->Start(&error)) return {Error(error)};
+        out = DeviceLine(m_reader, *m_lan) + "\n";
+    } else if (command == "disconnect") {
+        if (!m_lan->Disconnect()) return {Error("no client is connected")};
+        out = "ok\n";
+    } else if (command == "restart") {
+        if (!m_lan->IsRunning()) return {Error("the reader is off the network")};
+        m_lan->Restart();
+        out = "restarting\n";
+    } else if (command == "record") {
+        if (words.size() < 2) return {Error("usage: record N [HEX...]")};
+        const auto n = Number(words[1], false, CSimNetModule::RecordCount - 1);
+        if (!n) return {Error("a record is 0..15")};
+        if (words.size() > 2) {
+            const auto bytes = HexWords(words, 2);
+            if (!bytes) return {Error("bytes must be hex")};
+            module.SetRecord(static_cast<int>(*n), *bytes);
+        }
+        out = "record " + std::to_string(*n) + ": " + SimHex::Format(module.Record(static_cast<int>(*n))) +
+              "\n";
+    } else { // lan
+        const CSimNetModule::Settings settings = module.CurrentSettings();
+        out = "LAN " + m_lan->ListForm() + ", broadcast " + m_lan->Broadcast();
+        if (m_lan->IsUnplugged())
+            out += ", unplugged";
+        else if (m_lan->IsRestarting())
+            out += ", restarting";
+        out += "; record 0: " +
+               (settings.Dhcp() ? "DHCP name " + settings.dhcpName
+                                : "address " + CSimNetModule::FormatAddress(settings.address)) +
+               ", mask host bits " + std::to_string(settings.hostBits) + ", port " +
+               std::to_string(settings.port) + "; device name " +
+               CSimNetModule::DeviceNameOf(module.Record(2)) + "; client " +
+               (m_lan->ClientConnected() ? "connected" : "none") + "; restarts " +
+               std::to_string(m_lan->Restarts());
+        const std::string faults = module.FaultSummary();
+        if (!faults.empty()) out += "; faults " + faults;
+        out += "\n";
+    }
+    return result;
+}
+
+// fault lan code|short|duplicate|silence N|on|off [VALUE] [KIND...]
+CSimConsole::Result CSimConsole::LanFault(const std::vector<std::string>& words) {
+    static const char* const usage =
+        "usage: fault lan code|short|duplicate|silence N|on|off [VALUE] [KIND...]";
+    if (!m_lan) return {Error("not a reader on the network (start with --lan)")};
+    if (words.size() < 4) return {Error(usage)};
+    const std::string kind = Lower(words[2]);
+    CSimNetModule::Fault fault;
+    bool takesValue = false;
+    if (kind == "code") {
+        fault = CSimNetModule::Fault::WrongCode;
+        takesValue = true;
+    } else if (kind == "short") {
+        fault = CSimNetModule::Fault::ShortPayload;
+        takesValue = true;
+    } else if (kind == "duplicate") {
+        fault = CSimNetModule::Fault::Duplicate;
+    } else if (kind == "silence") {
+        fault = CSimNetModule::Fault::Silence;
+    } else {
+        return {Error(usage)};
+    }
+    const std::string countWord = Lower(words[3]);
+    int count;
+    if (countWord == "on") {
+        count = CSimNetModule::Forever;
+    } else if (countWord == "off") {
+        count = 0;
+    } else {
+        const auto n = Number(countWord, false, 1000000);
+        if (!n) return {Error(usage)};
+        count = static_cast<int>(*n);
+    }
+    std::optional<uint8_t> value;
+    unsigned scope = 0;
+    for (size_t i = 4; i < words.size(); ++i) {
+        const std::string word = Lower(words[i]);
+        if (word == "search") {
+            scope |= CSimNetModule::ScopeSearch;
+        } else if (word == "read") {
+            scope |= CSimNetModule::ScopeRead;
+        } else if (word == "write") {
+            scope |= CSimNetModule::ScopeWrite;
+        } else if (word == "restart") {
+            scope |= CSimNetModule::ScopeRestart;
+        } else if (takesValue && !value && scope == 0) {
+            // A code is hex as on the wire (F9 or 0xF9), a length decimal.
+            const auto v = Number(words[i], fault == CSimNetModule::Fault::WrongCode, 0xFF);
+            if (!v)
+                return {Error(fault == CSimNetModule::Fault::WrongCode ? "a code is one hex byte"
+                                                                       : "a length is 0..255")};
+            value = static_cast<uint8_t>(*v);
+        } else {
+            return {Error(usage)};
+        }
+    }
+    m_lan->Module().SetFault(fault, count, scope ? scope : CSimNetModule::ScopeAll, value);
+    return {"ok\n"};
 }

@@ -1,9 +1,11 @@
-// kvplm-readersim: a simulated reader on a pseudo-terminal.
+// kvplm-readersim: a simulated reader on a pseudo-terminal, or with --lan on
+// the network (TCP data connection, UDP device records and search).
 //
-// Prints one line naming the device and its path, then takes control
-// commands from stdin (see CSimConsole::Help). The end of stdin does not end
-// the program; "quit", SIGINT, SIGTERM and SIGHUP do, removing the link and
-// the announce file.
+// Prints one line naming the device and its path (or address), then takes
+// control commands from stdin (see CSimConsole::Help). The end of stdin does
+// not end the program; "quit", SIGINT, SIGTERM and SIGHUP do, removing the
+// link and the announce file.
+#include "LanSimulator.h"
 #include "PtySimulator.h"
 #include "SimConsole.h"
 #include "SimHex.h"
@@ -15,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <getopt.h>
+#include <optional>
 #include <poll.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -36,7 +39,20 @@ void Usage(FILE* to) {
                "  --no-announce      no announce file for port lists\n"
                "  --tag EPC[:TID[:USER]]  transponder in the field (hex, repeatable)\n"
                "  --quiet            no request/reply log on stderr\n"
-               "  --help             this text\n",
+               "  --help             this text\n"
+               "a reader on the network instead of a pty:\n"
+               "  --lan ADDRESS      serve TCP and UDP 30718 on ADDRESS (e.g. 127.0.0.2)\n"
+               "  --lan-port N       TCP data port in record 0 (default 10001)\n"
+               "  --lan-mask-bits N  host bits of the mask in record 0 (default 8)\n"
+               "  --lan-dhcp NAME    record 0 asks for DHCP under NAME (1..8 characters);\n"
+               "                     ADDRESS is then the lease\n"
+               "  --lan-name TEXT    device name in record 2 (default: model + \" LAN\")\n"
+               "  --lan-broadcast ADDR  broadcast address listened on (default: of ADDRESS's network)\n"
+               "  --restart-delay MS time the restart takes (default 1500)\n"
+               "  --lan-wrong-code   every UDP answer with a wrong answer code\n"
+               "  --lan-short-payload  every UDP answer's payload cut to 119 bytes\n"
+               "  --lan-duplicate    every UDP answer sent twice\n"
+               "  --lan-silent       no UDP answers\n",
                to);
 }
 
@@ -54,6 +70,70 @@ int Fail(const std::string& why) {
     return 2;
 }
 
+// What --lan and its companions ask for.
+struct LanRequest {
+    bool on = false;
+    CLanSimulator::Options endpoint;
+    CSimNetModule::Settings record0;
+    std::optional<std::string> name;
+    std::vector<CSimNetModule::Fault> faults;
+    std::vector<std::string> companions; // LAN options given, to refuse them without --lan
+};
+
+void PrintTrace(CSimReader::TraceKind kind, const CSimReader::Bytes& bytes) {
+    const std::string hex = SimHex::Format(bytes);
+    switch (kind) {
+    case CSimReader::TraceKind::Request:
+        std::fprintf(stderr, "> %s\n", hex.c_str());
+        break;
+    case CSimReader::TraceKind::Ignored:
+        std::fprintf(stderr, "> %s (ignored)\n", hex.c_str());
+        break;
+    case CSimReader::TraceKind::Reply:
+        std::fprintf(stderr, "< %s\n", hex.c_str());
+        break;
+    case CSimReader::TraceKind::Unsolicited:
+        std::fprintf(stderr, "< %s (unsolicited)\n", hex.c_str());
+        break;
+    case CSimReader::TraceKind::Noise:
+        std::fprintf(stderr, "? %s (noise)\n", hex.c_str());
+        break;
+    }
+}
+
+// The control loop: commands from stdin until quit or a signal.
+void RunConsole(CSimConsole& console, int signalFd) {
+    std::string pending;
+    bool stdinOpen = true;
+    bool quit = false;
+    while (!quit) {
+        pollfd fds[2] = {{signalFd, POLLIN, 0}, {stdinOpen ? STDIN_FILENO : -1, POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (fds[0].revents & POLLIN) break;
+        if (!(fds[1].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+        char buffer[1024];
+        const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n <= 0) {
+            if (n < 0 && errno == EINTR) continue;
+            stdinOpen = false; // keep running until a signal or quit
+            continue;
+        }
+        pending.append(buffer, static_cast<size_t>(n));
+        for (size_t end; !quit && (end = pending.find('\n')) != std::string::npos;) {
+            std::string line = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            const CSimConsole::Result result = console.Execute(line);
+            std::fputs(result.output.c_str(), stdout);
+            std::fflush(stdout);
+            quit = result.quit;
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -61,6 +141,7 @@ int main(int argc, char** argv) {
     CPtySimulator::Options endpointOptions;
     std::vector<CSimTransponder> tags;
     bool quiet = false;
+    LanRequest lan;
 
     enum {
         Type = 1000,
@@ -75,7 +156,18 @@ int main(int argc, char** argv) {
         NoAnnounce,
         Tag,
         Quiet,
-        Help
+        Help,
+        Lan,
+        LanPort,
+        LanMaskBits,
+        LanDhcp,
+        LanName,
+        LanBroadcast,
+        RestartDelay,
+        LanWrongCode,
+        LanShortPayload,
+        LanDuplicate,
+        LanSilent
     };
     static const option longOptions[] = {{"type", required_argument, nullptr, Type},
                                          {"minor", required_argument, nullptr, Minor},
@@ -90,10 +182,24 @@ int main(int argc, char** argv) {
                                          {"tag", required_argument, nullptr, Tag},
                                          {"quiet", no_argument, nullptr, Quiet},
                                          {"help", no_argument, nullptr, Help},
+                                         {"lan", required_argument, nullptr, Lan},
+                                         {"lan-port", required_argument, nullptr, LanPort},
+                                         {"lan-mask-bits", required_argument, nullptr, LanMaskBits},
+                                         {"lan-dhcp", required_argument, nullptr, LanDhcp},
+                                         {"lan-name", required_argument, nullptr, LanName},
+                                         {"lan-broadcast", required_argument, nullptr, LanBroadcast},
+                                         {"restart-delay", required_argument, nullptr, RestartDelay},
+                                         {"lan-wrong-code", no_argument, nullptr, LanWrongCode},
+                                         {"lan-short-payload", no_argument, nullptr, LanShortPayload},
+                                         {"lan-duplicate", no_argument, nullptr, LanDuplicate},
+                                         {"lan-silent", no_argument, nullptr, LanSilent},
                                          {nullptr, 0, nullptr, 0}};
 
-    for (int opt; (opt = getopt_long(argc, argv, "", longOptions, nullptr)) != -1;) {
+    bool linkGiven = false;
+    for (int index = 0, opt; (opt = getopt_long(argc, argv, "", longOptions, &index)) != -1;) {
         unsigned long value = 0;
+        if (opt > Lan && opt <= LanSilent)
+            lan.companions.push_back(std::string("--") + longOptions[index].name);
         switch (opt) {
         case Type:
             if (!ParseUnsigned(optarg, 0xFFF, value)) return Fail("--type takes a code up to 0xFFF");
@@ -133,6 +239,7 @@ int main(int argc, char** argv) {
             break;
         case Link:
             endpointOptions.linkPath = optarg;
+            linkGiven = true;
             break;
         case NoAnnounce:
             endpointOptions.announce = false;
@@ -150,12 +257,63 @@ int main(int argc, char** argv) {
         case Help:
             Usage(stdout);
             return 0;
+        case Lan: {
+            const auto address = CSimNetModule::ParseAddress(optarg);
+            if (!address || *address == CSimNetModule::Address{} ||
+                *address == CSimNetModule::Address{255, 255, 255, 255})
+                return Fail("--lan takes an IPv4 address such as 127.0.0.2");
+            lan.on = true;
+            lan.endpoint.address = *address;
+            break;
+        }
+        case LanPort:
+            if (!ParseUnsigned(optarg, 65535, value) || value == 0) return Fail("--lan-port takes 1..65535");
+            lan.record0.port = static_cast<uint16_t>(value);
+            break;
+        case LanMaskBits:
+            if (!ParseUnsigned(optarg, 32, value)) return Fail("--lan-mask-bits takes 0..32");
+            lan.record0.hostBits = static_cast<uint8_t>(value);
+            break;
+        case LanDhcp: {
+            const std::string why = CSimNetModule::CheckDhcpName(optarg);
+            if (!why.empty()) return Fail("--lan-dhcp: " + why);
+            lan.record0.dhcpName = optarg;
+            break;
+        }
+        case LanName: {
+            const std::string why = CSimNetModule::CheckDeviceName(optarg);
+            if (!why.empty()) return Fail("--lan-name: " + why);
+            lan.name = optarg;
+            break;
+        }
+        case LanBroadcast:
+            if (!CSimNetModule::ParseAddress(optarg)) return Fail("--lan-broadcast takes an IPv4 address");
+            lan.endpoint.broadcast = optarg;
+            break;
+        case RestartDelay:
+            if (!ParseUnsigned(optarg, 600000, value)) return Fail("--restart-delay takes 0..600000 ms");
+            lan.endpoint.restartDelay = std::chrono::milliseconds(value);
+            break;
+        case LanWrongCode:
+            lan.faults.push_back(CSimNetModule::Fault::WrongCode);
+            break;
+        case LanShortPayload:
+            lan.faults.push_back(CSimNetModule::Fault::ShortPayload);
+            break;
+        case LanDuplicate:
+            lan.faults.push_back(CSimNetModule::Fault::Duplicate);
+            break;
+        case LanSilent:
+            lan.faults.push_back(CSimNetModule::Fault::Silence);
+            break;
         default:
             Usage(stderr);
             return 2;
         }
     }
     if (optind < argc) return Fail(std::string("unexpected argument ") + argv[optind]);
+    if (!lan.on && !lan.companions.empty()) return Fail(lan.companions.front() + " needs --lan ADDRESS");
+    if (lan.on && linkGiven) return Fail("--link names a serial device; a reader with --lan has none");
     if (CSimReader::ModelName(options.deviceType).empty())
         std::fprintf(stderr, "kvplm-readersim: warning: type %03X is no known model\n", options.deviceType);
 
@@ -177,27 +335,36 @@ int main(int argc, char** argv) {
     CSimOutputReader reader(options); // with its reader-mode output
     for (const CSimTransponder& tag : tags)
         reader.PlaceTag(tag);
-    if (!quiet) {
-        reader.SetTraceHook([](CSimReader::TraceKind kind, const CSimReader::Bytes& bytes) {
-            const std::string hex = SimHex::Format(bytes);
-            switch (kind) {
-            case CSimReader::TraceKind::Request:
-                std::fprintf(stderr, "> %s\n", hex.c_str());
-                break;
-            case CSimReader::TraceKind::Ignored:
-                std::fprintf(stderr, "> %s (ignored)\n", hex.c_str());
-                break;
-            case CSimReader::TraceKind::Reply:
-                std::fprintf(stderr, "< %s\n", hex.c_str());
-                break;
-            case CSimReader::TraceKind::Unsolicited:
-                std::fprintf(stderr, "< %s (unsolicited)\n", hex.c_str());
-                break;
-            case CSimReader::TraceKind::Noise:
-                std::fprintf(stderr, "? %s (noise)\n", hex.c_str());
-                break;
-            }
+    if (!quiet) reader.SetTraceHook(PrintTrace);
+
+    if (lan.on) {
+        // A DHCP record carries 0.0.0.0; the reader is then found under its lease.
+        if (lan.record0.dhcpName.empty()) lan.record0.address = lan.endpoint.address;
+        CSimNetModule module(lan.record0,
+                             lan.name ? *lan.name : CSimNetModule::DefaultDeviceName(options.deviceType));
+        for (CSimNetModule::Fault fault : lan.faults)
+            module.SetFault(fault, CSimNetModule::Forever);
+        CLanSimulator endpoint(reader, module, lan.endpoint);
+        // Notices (restarts, refused clients, addresses that cannot be bound)
+        // are always shown; datagrams only with the traffic log.
+        endpoint.SetTraceHook([quiet](CLanSimulator::TraceKind kind, const std::string& text) {
+            if (kind == CLanSimulator::TraceKind::Notice)
+                std::fprintf(stderr, "kvplm-readersim: %s\n", text.c_str());
+            else if (!quiet)
+                std::fprintf(stderr, "%s\n", text.c_str());
         });
+        std::string error;
+        if (!endpoint.Start(&error)) {
+            std::fprintf(stderr, "kvplm-readersim: %s\n", error.c_str());
+            return 1;
+        }
+        std::printf("%s\n", CSimConsole::DeviceLine(reader, endpoint).c_str());
+        std::fflush(stdout);
+        CSimConsole console(reader, endpoint);
+        RunConsole(console, signalFd);
+        endpoint.Stop();
+        close(signalFd);
+        return 0;
     }
 
     CPtySimulator endpoint(reader, endpointOptions);
@@ -210,35 +377,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     CSimConsole console(reader, &endpoint);
-    std::string pending;
-    bool stdinOpen = true;
-    bool quit = false;
-    while (!quit) {
-        pollfd fds[2] = {{signalFd, POLLIN, 0}, {stdinOpen ? STDIN_FILENO : -1, POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
-            break;
-        }
-        if (fds[0].revents & POLLIN) break;
-        if (!(fds[1].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-        char buffer[1024];
-        const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
-        if (n <= 0) {
-            if (n < 0 && errno == EINTR) continue;
-            stdinOpen = false; // keep running until a signal or quit
-            continue;
-        }
-        pending.append(buffer, static_cast<size_t>(n));
-        for (size_t end; !quit && (end = pending.find('\n')) != std::string::npos;) {
-            std::string line = pending.substr(0, end);
-            pending.erase(0, end + 1);
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            const CSimConsole::Result result = console.Execute(line);
-            std::fputs(result.output.c_str(), stdout);
-            std::fflush(stdout);
-            quit = result.quit;
-        }
-    }
+    RunConsole(console, signalFd);
     endpoint.Stop();
     close(signalFd);
     return 0;
