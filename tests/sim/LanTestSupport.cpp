@@ -6,11 +6,17 @@
 #include <cstring>
 #include <net/if.h>
 #include <sched.h>
+#include <spawn.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
+
+extern char** environ;
 
 namespace LanTest {
 
 namespace {
+
+bool g_ownNamespace = false;
 
 // The network tests run in a network namespace of their own where one can be
 // made: its loopback carries nothing but this test's datagrams, so searches
@@ -39,6 +45,7 @@ public:
                         (request.ifr_flags |= IFF_UP, ioctl(fd, SIOCSIFFLAGS, &request) == 0);
         if (fd >= 0) close(fd);
         ASSERT_TRUE(up) << "loopback of the test's network namespace: " << std::strerror(errno);
+        g_ownNamespace = true;
         std::printf("[ network  ] in a network namespace of its own\n");
     }
 };
@@ -47,5 +54,21 @@ public:
     ::testing::AddGlobalTestEnvironment(new OwnNetworkEnvironment);
 
 } // namespace
+
+bool InOwnNamespace() {
+    return g_ownNamespace;
+}
+
+int RunCommand(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 } // namespace LanTest

@@ -170,6 +170,13 @@ public:
     bool closedByPeer = false;
 };
 
+// Whether this test process runs in a network namespace of its own (made at
+// start, see LanTestSupport.cpp).
+bool InOwnNamespace();
+// Runs a command (searched in PATH) and gives its exit status, -1 when it
+// could not run or was killed.
+int RunCommand(const std::vector<std::string>& args);
+
 // Requests as the host sends them.
 inline Bytes SearchRequest() {
     return {0x00, 0x01, 0x00, 0xF8};

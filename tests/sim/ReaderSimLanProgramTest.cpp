@@ -226,4 +226,73 @@ TEST(ReaderSimLanProgramTest, ConsoleDisconnectsUnplugsAndPlugsIn) {
     EXPECT_EQ(ExitCode(sim), 0);
 }
 
+// Readers on a real subnet: the test process (in a namespace of its own) is
+// the host at 192.0.2.1 on one end of a veth pair; the other end lives in a
+// second namespace, held by a sleeping process, with the readers' addresses
+// 192.0.2.2 and .3. The readers work out 192.0.2.255 from their interface and
+// hear the host's broadcast there. Both namespaces end with their processes.
+TEST(ReaderSimLanProgramTest, AnswersASubnetBroadcastBetweenNamespaces) {
+    if (!LanTest::InOwnNamespace())
+        GTEST_SKIP() << "needs a network namespace of its own (and ip, nsenter, unshare)";
+    // The holder says "ready" once it is in its new namespace.
+    Program holder(Program::CommandTag{}, {"unshare", "-n", "sh", "-c", "echo ready; exec sleep 300"});
+    ASSERT_GT(holder.pid, 0);
+    if (holder.ReadLine() != "ready") GTEST_SKIP() << "unshare -n did not run";
+    const std::string pid = std::to_string(holder.pid);
+    const std::vector<std::string> in = {"nsenter", "-t", pid, "-n"};
+    auto inReaders = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), in.begin(), in.end());
+        return LanTest::RunCommand(args);
+    };
+    if (LanTest::RunCommand(
+            {"ip", "link", "add", "kvplm-h", "type", "veth", "peer", "name", "kvplm-r", "netns", pid}) != 0)
+        GTEST_SKIP() << "no veth pair could be made";
+    ASSERT_EQ(LanTest::RunCommand({"ip", "addr", "add", "192.0.2.1/24", "dev", "kvplm-h"}), 0);
+    ASSERT_EQ(LanTest::RunCommand({"ip", "link", "set", "kvplm-h", "up"}), 0);
+    ASSERT_EQ(inReaders({"ip", "addr", "add", "192.0.2.2/24", "dev", "kvplm-r"}), 0);
+    ASSERT_EQ(inReaders({"ip", "addr", "add", "192.0.2.3/24", "dev", "kvplm-r"}), 0);
+    ASSERT_EQ(inReaders({"ip", "link", "set", "kvplm-r", "up"}), 0);
+    ASSERT_EQ(inReaders({"ip", "link", "set", "lo", "up"}), 0);
+
+    Program fixed({"--lan", "192.0.2.2", "--quiet"}, false, in);
+    Program dhcp({"--lan", "192.0.2.3", "--lan-dhcp", "LAGER1", "--quiet"}, false, in);
+    EXPECT_EQ(fixed.ReadLine(),
+              "kvplm-readersim: KV-PLM41 (type 302, firmware V1.05) on LAN 192.0.2.2-10001");
+    EXPECT_EQ(dhcp.ReadLine(),
+              "kvplm-readersim: KV-PLM41 (type 302, firmware V1.05) on LAN [LAGER1]192.0.2.3-10001");
+    fixed.Send("lan");
+    EXPECT_EQ(fixed.ReadLine().rfind("LAN 192.0.2.2-10001, broadcast 192.0.2.255;", 0), 0u);
+
+    // The host's search socket; its own broadcast comes back from its own address.
+    UdpHost host(true);
+    ASSERT_TRUE(host.bound);
+    std::vector<LanTest::Received> answers;
+    bool ownSeen = false;
+    // The link has to come up first: search again until both have answered.
+    for (auto end = LanTest::Clock::now() + 10s; answers.size() < 2 && LanTest::Clock::now() < end;) {
+        answers.clear();
+        host.Send(LanTest::SearchRequest(), "192.0.2.255");
+        for (const auto& got : host.ReceiveFor(300ms)) {
+            if (got.from == "192.0.2.1")
+                ownSeen = true;
+            else
+                answers.push_back(got);
+        }
+    }
+    EXPECT_TRUE(ownSeen);
+    ASSERT_EQ(answers.size(), 2u);
+    std::sort(answers.begin(), answers.end(), [](auto& x, auto& y) { return x.from < y.from; });
+    EXPECT_EQ(answers[0].from, "192.0.2.2");
+    EXPECT_EQ(SimHex::Format(Bytes(answers[0].bytes.begin(), answers[0].bytes.begin() + 8)),
+              "00 00 00 F9 C0 00 02 02");
+    EXPECT_EQ(answers[1].from, "192.0.2.3"); // a DHCP reader is known by the sender address
+    EXPECT_EQ(SimHex::Format(Bytes(answers[1].bytes.begin(), answers[1].bytes.begin() + 8)),
+              "00 00 00 F9 00 00 00 00");
+
+    TcpHost data("192.0.2.3", 10001);
+    ASSERT_TRUE(data.connected);
+    data.Write(Frame::Build(Frame::Bcc, 1, 0xF0));
+    EXPECT_EQ(Frame::Strip(Frame::Bcc, data.Read(9)), Hex("33 30 32 35"));
+}
+
 } // namespace

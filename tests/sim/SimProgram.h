@@ -21,29 +21,16 @@ class Program {
 public:
     // With captureErrors stderr goes to a pipe read by ReadErrorLine (keep
     // the traffic log off with --quiet, or the pipe fills).
-    explicit Program(std::vector<std::string> args, bool captureErrors = false) {
-        int in[2], out[2], err[2] = {-1, -1};
-        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return;
-        if (captureErrors && pipe2(err, O_CLOEXEC) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        if (captureErrors) posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+    // launcher: a command the simulator runs under, e.g. {"nsenter", "-t", PID, "-n"}.
+    explicit Program(std::vector<std::string> args, bool captureErrors = false,
+                     const std::vector<std::string>& launcher = {}) {
         args.insert(args.begin(), READERSIM_PATH);
-        std::vector<char*> argv;
-        for (std::string& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid, READERSIM_PATH, &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        close(in[0]);
-        close(out[1]);
-        if (captureErrors) close(err[1]);
-        input = in[1];
-        output = out[0];
-        errors = err[0];
+        args.insert(args.begin(), launcher.begin(), launcher.end());
+        Spawn(args, captureErrors);
     }
+    // Any other command (searched in PATH), with the same pipes.
+    struct CommandTag {};
+    Program(CommandTag, const std::vector<std::string>& argv) { Spawn(argv, false); }
     ~Program() {
         if (pid > 0) {
             kill(pid, SIGKILL);
@@ -98,6 +85,29 @@ public:
         waitpid(pid, &status, 0);
         pid = -1;
         return status;
+    }
+
+    void Spawn(std::vector<std::string> args, bool captureErrors) {
+        int in[2], out[2], err[2] = {-1, -1};
+        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return;
+        if (captureErrors && pipe2(err, O_CLOEXEC) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        if (captureErrors) posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(in[0]);
+        close(out[1]);
+        if (captureErrors) close(err[1]);
+        input = in[1];
+        output = out[0];
+        errors = err[0];
     }
 
     pid_t pid = -1;
