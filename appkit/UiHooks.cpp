@@ -1,5 +1,6 @@
 #include "UiHooks.h"
 
+#include "Messages.h"
 #include "WaitCursor.h"
 
 #include "LinkApi.h"
@@ -38,6 +39,12 @@ void SetWaitCursor(void*, int on) {
         waitCursor.reset();
 }
 
+// A message of the library itself (a network read error), shown as the
+// program's other messages are.
+void ShowLibraryMessage(const char* text) {
+    if (text) Messages::Show(QString::fromUtf8(text));
+}
+
 } // namespace
 
 void UiHooks::Install(std::function<QWidget*()> mainWindow) {
@@ -48,6 +55,7 @@ void UiHooks::Install(std::function<QWidget*()> mainWindow) {
     hooks.restoreMainWindow = &RestoreMainWindow;
     hooks.setWaitCursor = &SetWaitCursor;
     LinkSetUiHooks(&hooks);
+    LinkSetMessageHook(&ShowLibraryMessage);
 }
 
 void UiHooks::Install(QWidget* mainWindow) {
@@ -57,6 +65,7 @@ void UiHooks::Install(QWidget* mainWindow) {
 
 void UiHooks::Remove() {
     LinkSetUiHooks(nullptr);
+    LinkSetMessageHook(nullptr);
     waitCursor.reset();
     mainWindowSource = nullptr;
 }

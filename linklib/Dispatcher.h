@@ -1,13 +1,17 @@
 // The library's dispatcher: what a wait does on the calling (user-interface)
 // thread to keep the program alive. One dispatch reads the sources that have
 // no thread of their own (network sockets) without blocking and then runs
-// the program's pump hook. The program's window and cursor hooks live here
-// too. Without hooks every call is a cheap no-op.
+// the program's pump hook. A wait that expects input from a source blocks in
+// poll() on the sources' descriptors, so it wakes as soon as one is
+// readable. The program's window, cursor and message hooks live here too.
+// Without hooks every call is a cheap no-op.
 #pragma once
 
 #include "LinkApi.h"
 
+#include <chrono>
 #include <mutex>
+#include <string>
 #include <vector>
 
 class CDispatcher {
@@ -17,7 +21,11 @@ public:
     public:
         virtual ~Source() = default;
         virtual void OnDispatch() = 0;
+        // The descriptor whose readiness means OnDispatch has something to
+        // read, or -1 (nothing to wait for now).
+        virtual int PollFd() const { return -1; }
     };
+    using Clock = std::chrono::steady_clock;
 
     static CDispatcher& Instance();
 
@@ -34,13 +42,26 @@ public:
     // Reads every source once, then pumps the program's events once.
     void DispatchOnce();
     // Dispatches repeatedly until milliseconds have passed (at least once;
-    // 0 means once), waiting at most 1 ms between rounds.
+    // 0 means once). Between rounds it waits for a source to become
+    // readable, at most 1 ms.
     void DispatchFor(int milliseconds);
+    // Blocks until a source's descriptor is readable or until (whichever
+    // comes first); without sources it only sleeps. Dispatches nothing.
+    void WaitForInput(Clock::time_point until);
 
     // Returns the previous state for RestoreMainWindow (-1: no window).
     int DisableMainWindow();
     void RestoreMainWindow(int previous);
+    // The wait cursor, nested: shown by the first of nested busy scopes and
+    // taken away by the last. ShowWaitCursorAgain shows it once more while a
+    // scope is open (after the program's events may have changed it).
     void SetWaitCursor(bool on);
+    void ShowWaitCursorAgain();
+
+    // A text the library shows the user: through the program's message hook
+    // (LinkSetMessageHook), else into the debug log.
+    void SetMessageHook(LinkMessageHook hook);
+    void ShowMessage(const std::string& text);
 
 private:
     CDispatcher() = default;
@@ -48,7 +69,9 @@ private:
 
     mutable std::mutex m_mutex;
     LinkUiHooks m_hooks{};
+    LinkMessageHook m_messageHook = nullptr;
     std::vector<Source*> m_sources;
+    int m_busyDepth = 0; // the calling thread's nested wait-cursor scopes
 };
 
 // Disables the main window for its lifetime and restores the previous state.

@@ -2,6 +2,7 @@
 #include "LinkApi.h"
 
 #include "Dispatcher.h"
+#include "LanWire.h"
 #include "LinkRegistry.h"
 #include "PortList.h"
 #include "ReaderCommands.h"
@@ -236,12 +237,33 @@ int LinkLanOpenConfig(const char* portName) {
     });
 }
 
-int LinkLanSetAddress(const char* portName, const char*, const char*) {
+int LinkLanSetAddress(const char* portName, const char* addressText, const char* maskText) {
     return Guarded(-1, [&] {
+        // A text in neither form, or a mask that is no dotted address, would
+        // put a made-up address into the reader: refused before anything is sent.
+        if (!portName || !addressText) return -1;
+        LanWire::AddressSetting setting;
+        if (!LanWire::ParseAddressSetting(addressText, setting)) return -1;
+        int hostBits = -1;
+        if (maskText && *maskText && !LanWire::ParseMask(maskText, hostBits)) return -1;
+
         const int id = LinkLanOpenConfig(portName);
         if (id < 0) return id;
+        bool done = false;
+        if (CReaderSession* session = Find(id)) {
+            Bytes record;
+            if (session->Tcp().ReadRecord(0, record) && record.size() >= LanWire::RecordMinimum) {
+                if (LanWire::Differs(record, setting, hostBits)) {
+                    LanWire::Apply(record, setting, hostBits);
+                    done = session->Tcp().WriteRecord(0, record);
+                } else {
+                    done = true;
+                }
+            }
+        }
+        // The reader restarts in every case, also when nothing was written.
         LinkLanCloseConfig(id, 1);
-        return -1;
+        return done ? 0 : -1;
     });
 }
 
@@ -264,7 +286,12 @@ int LinkLanReadConfig(int id, int record, unsigned char* buffer, int size) {
         CReaderSession* session = Find(id);
         if (!session) return -1;
         Bytes data;
-        if (!session->Tcp().ReadRecord(record, data)) return -1;
+        if (!session->Tcp().ReadRecord(record, data)) {
+            // A request that went out on a channel and got no answer in time.
+            if (session->Tcp().InConfigurationMode() && record >= 0 && record < LanWire::RecordCount)
+                session->SetStatus(LinkStatus::Timeout);
+            return -1;
+        }
         return CopyReply(*session, data, buffer, size);
     });
 }
@@ -518,6 +545,10 @@ int LinkSelect(int id, const unsigned char* bytes, int count) {
 
 void LinkSetUiHooks(const LinkUiHooks* hooks) {
     CDispatcher::Instance().SetUiHooks(hooks);
+}
+
+void LinkSetMessageHook(LinkMessageHook hook) {
+    CDispatcher::Instance().SetMessageHook(hook);
 }
 
 void LinkSetTraceHook(LinkTraceHook hook) {

@@ -1,5 +1,6 @@
 #include "LinkRegistry.h"
 
+#include "Dispatcher.h"
 #include "HidDevice.h"
 #include "ReaderSession.h"
 
@@ -7,6 +8,9 @@
 #include <cstring>
 
 CLinkRegistry::CLinkRegistry() {
+    // The dispatcher is built first so that it outlives the registry: the
+    // sessions closed at the end still dispatch (a LAN connection's close).
+    CDispatcher::Instance();
     CHidDevice::BindHidLibraries();
 }
 

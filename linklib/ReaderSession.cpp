@@ -222,9 +222,20 @@ Clock::time_point CReaderSession::StepEnd(Clock::time_point deadline) {
 }
 
 void CReaderSession::PollStep(Clock::time_point deadline) {
-    // Blocks until the step ends, woken early by the next received byte.
+    // Blocks until the step ends, woken early by the next received byte. A
+    // transport read by the dispatcher (LAN) delivers only when dispatched,
+    // so its step waits for its socket to become readable instead.
     const Clock::time_point until = StepEnd(deadline);
-    {
+    ITransport* transport = Transport();
+    if (transport && transport->DispatchedInput()) {
+        bool arrived;
+        {
+            std::lock_guard<std::mutex> lock(m_queueMutex);
+            arrived = m_arrivals != m_seenArrivals;
+            m_seenArrivals = m_arrivals;
+        }
+        if (!arrived) CDispatcher::Instance().WaitForInput(until);
+    } else {
         std::unique_lock<std::mutex> lock(m_queueMutex);
         m_received.wait_until(lock, until, [this] { return m_arrivals != m_seenArrivals; });
         m_seenArrivals = m_arrivals;

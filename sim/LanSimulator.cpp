@@ -1,6 +1,7 @@
 #include "LanSimulator.h"
 
 #include "SimHex.h"
+#include "SimPoll.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -528,15 +529,7 @@ void CLanSimulator::Run() {
                        {broadcast, POLLIN, 0},
                        {listener, POLLIN, 0},
                        {client, static_cast<short>(POLLIN | (blocked ? POLLOUT : 0)), 0}};
-        timespec timeout{};
-        timespec* timeoutPtr = nullptr;
-        if (deadline) {
-            const auto wait = std::max(std::chrono::nanoseconds(0), *deadline - Clock::now());
-            timeout.tv_sec = static_cast<time_t>(wait.count() / 1000000000);
-            timeout.tv_nsec = static_cast<long>(wait.count() % 1000000000);
-            timeoutPtr = &timeout;
-        }
-        if (ppoll(p, 5, timeoutPtr, nullptr) < 0) {
+        if (SimPoll::Until(p, 5, deadline) < 0) {
             if (errno == EINTR) continue;
             break;
         }

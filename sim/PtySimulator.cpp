@@ -2,6 +2,7 @@
 
 #include "LineSpeed.h"
 #include "SimAnnounce.h"
+#include "SimPoll.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -266,15 +267,7 @@ void CPtySimulator::Run() {
 
         pollfd fds[2] = {{m_master, static_cast<short>(POLLIN | (blocked ? POLLOUT : 0)), 0},
                          {m_wake->fd, POLLIN, 0}};
-        timespec timeout{};
-        timespec* timeoutPtr = nullptr;
-        if (deadline) {
-            const auto wait = std::max(std::chrono::nanoseconds(0), *deadline - Clock::now());
-            timeout.tv_sec = static_cast<time_t>(wait.count() / 1000000000);
-            timeout.tv_nsec = static_cast<long>(wait.count() % 1000000000);
-            timeoutPtr = &timeout;
-        }
-        if (ppoll(fds, 2, timeoutPtr, nullptr) < 0) {
+        if (SimPoll::Until(fds, 2, deadline) < 0) {
             if (errno == EINTR) continue;
             break;
         }

@@ -52,7 +52,17 @@ LINKAPI int LinkListComPorts(char* buffer, int size);
 LINKAPI int LinkListLanDevices(char* buffer, int size);
 LINKAPI int LinkListLanDevicesAll(char* buffer, int size);
 
-/* Network readers: address settings and the UDP configuration channel. */
+/* Network readers. The list functions search with a broadcast to UDP port
+ * 30718 and listen 200 ms; LinkListLanDevices keeps only readers of this
+ * family (record 2 read back), LinkListLanDevicesAll lists every answer
+ * ("a.b.c.d-port", or "[NAME]a.b.c.d-port" for a DHCP reader, which the
+ * verified list names "[NAME]"). The broadcast goes to 255.255.255.255
+ * unless the environment variable KVPLM_LAN_BROADCAST names another
+ * address. LinkLanSetAddress: 0, -1, or LinkLanOpenConfig's negative
+ * result; an address text in neither form ("a.b.c.d[-port]",
+ * "[NAME][-port]") or a mask that is no dotted address gives -1 before
+ * anything is sent. LinkLanReadConfig: the record's bytes, or -1 (no answer
+ * within 500 ms: status 4; buffer too small: status 5). */
 LINKAPI int LinkLanSetAddress(const char* portName, const char* addressText, const char* maskText);
 LINKAPI int LinkLanFind(const char* text);
 LINKAPI int LinkLanOpenConfig(const char* portName);
@@ -166,6 +176,13 @@ typedef struct LinkUiHooks {
 
 /* Installs (a copy of) the hooks; null removes them. */
 LINKAPI void LinkSetUiHooks(const LinkUiHooks* hooks);
+
+/* The one failure the library shows the user: a network read error, as
+ * "CTcpSocket::OnReceive Fehler : %d" with the error number. With a hook
+ * installed the text goes to it (the program shows it in a message box);
+ * without one, to the debug log. null removes the hook. */
+typedef void (*LinkMessageHook)(const char* text);
+LINKAPI void LinkSetMessageHook(LinkMessageHook hook);
 
 /* Trace of every frame: ">" sent, "<" received, "(%08x) " session id, then
  * "%02x " per byte and CR LF. Installed into the sessions opened afterwards;

@@ -4,6 +4,7 @@
 #include "Connector.h"
 #include "HelpOpener.h"
 #include "InterfaceDialog.h"
+#include "LanDialog.h"
 #include "Messages.h"
 #include "ProgramIcon.h"
 #include "ProgrammerConnection.h"
@@ -68,6 +69,7 @@ ProgrammerDialog::ProgrammerDialog(QWidget* parent) : QDialog(parent), m_host(th
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     m_chooser = frontend::InterfaceDialog::Chooser(this, kProgram);
+    m_lanSettings = [](QWidget* parent) { frontend::LanDialog::Runner(kProgram)(parent); };
     m_cyclicTimer = new QTimer(this);
     m_cyclicTimer->setSingleShot(true);
     m_cyclicTimer->setInterval(0);
@@ -598,8 +600,9 @@ void ProgrammerDialog::NetworkSettings() {
     if (m_ops.CyclicInventoryRunning()) return;
     m_reconnect = false;
     CloseSession(false);
-    // The LAN settings dialog (159) joins here; without it the command
-    // reconnects only.
+    // The LAN settings dialog (159) talks to the reader over its own
+    // configuration channel, hence after the close; without a dialog the
+    // command reconnects only.
     if (m_network && m_lanSettings) m_lanSettings(this);
     frontend::Connector::RetryUntilConnected([this] { return Connect(); }, m_chooser);
     UpdateNetworkEntry();

@@ -84,8 +84,9 @@ public:
     // device lists the settings are checked against (default: the system's).
     void SetChooser(Chooser chooser) { m_chooser = std::move(chooser); }
     void SetDeviceLists(frontend::DeviceLists* lists) { m_lists = lists; }
-    // The LAN settings dialog (159) of the network settings command. Until
-    // one is set, that command closes the session and connects again.
+    // The LAN settings dialog of the network settings command (default:
+    // dialog 159 over this dialog). Without one, that command closes the
+    // session and connects again.
     void SetLanSettings(LanSettings lanSettings) { m_lanSettings = std::move(lanSettings); }
 
     // Controls -> values; false (with the message shown and the field

@@ -5,8 +5,10 @@
 #include "Texts.h"
 #include "UiHooks.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QLibraryInfo>
+#include <QPointer>
 #include <QTranslator>
 #include <memory>
 
@@ -50,11 +52,21 @@ void ProgrammerShell::SetLanguageModulePath(const QString& path) {
     modulePath = path;
 }
 
+void ProgrammerShell::InstallHooks(ProgrammerDialog& dialog) {
+    QPointer<ProgrammerDialog> main(&dialog);
+    appkit::UiHooks::Install([main]() -> QWidget* {
+        // A dialog over the main dialog (interface, LAN settings) is its
+        // child: disabling the main dialog would disable that one too.
+        QWidget* modal = QApplication::activeModalWidget();
+        return modal && modal != main ? nullptr : main.data();
+    });
+}
+
 int ProgrammerShell::Run(const DialogHook& created) {
     for (;;) {
         ApplyLanguage();
         ProgrammerDialog dialog;
-        appkit::UiHooks::Install(&dialog);
+        InstallHooks(dialog);
         if (created) created(dialog);
         const int result = dialog.exec();
         appkit::UiHooks::Remove();

@@ -21,6 +21,10 @@ public:
     // Where the English module is looked for ("": next to the executable).
     static void SetLanguageModulePath(const QString& path);
 
+    // The link library's waits disable the main dialog while no other
+    // dialog is open over it, and keep the events going.
+    static void InstallHooks(ProgrammerDialog& dialog);
+
     // Called with each main dialog before it runs (tests and the demo
     // drive the dialog from here).
     using DialogHook = std::function<void(ProgrammerDialog&)>;

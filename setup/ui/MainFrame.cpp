@@ -7,6 +7,7 @@
 #include "HelpOpener.h"
 #include "InterfaceDialog.h"
 #include "KV_Q71View.h"
+#include "LanDialog.h"
 #include "LinkVocabulary.h"
 #include "Messages.h"
 #include "ReadBackDlg.h"
@@ -59,6 +60,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_host(this) {
     setCentralWidget(new CKV_Q71View(this));
     m_languageModulePath = appkit::Texts::LanguageModulePath(appkit::Program::Morvane);
     m_chooser = frontend::InterfaceDialog::Chooser(this, appkit::Program::Morvane);
+    m_lanDialog = frontend::LanDialog::Runner(appkit::Program::Morvane);
     m_host.onConnected = [this](const frontend::Connection& connection) { Connected(connection); };
 
     BuildMenu();

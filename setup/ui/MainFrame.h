@@ -50,8 +50,9 @@ public:
     // Where the English language module is looked for.
     void SetLanguageModulePath(const QString& path) { m_languageModulePath = path; }
     // The LAN settings dialog of "IP-Adresse" (true when the user
-    // confirmed); the command connects again after it either way. Without
-    // one the command only connects again.
+    // confirmed; default: dialog 159 over this window); the command
+    // connects again after it either way. Without one the command only
+    // connects again.
     void SetLanDialog(std::function<bool(QWidget* parent)> dialog) { m_lanDialog = std::move(dialog); }
 
     // On creation: the stored window position, then English when "Sprache"

@@ -494,15 +494,10 @@ TEST(LinkStatusText, NamesTheLibraryCodesAndLeavesOtherReaderBytes) {
 }
 
 TEST_F(LinkApiTest, TransportsThatCannotOpenAndEmptyLists) {
-    char list[16];
-    EXPECT_EQ(LinkListLanDevices(list, sizeof list), 1);
-    EXPECT_EQ(list[0], '\0');
-    EXPECT_EQ(LinkListLanDevicesAll(list, sizeof list), 1);
-    EXPECT_EQ(LinkLanOpenConfig("192.168.0.7-10001:1"), -1);
-    EXPECT_LT(LinkLanSetAddress("192.168.0.7-10001:1", "192.168.0.8-10001", "255.255.255.0"), 0);
-    EXPECT_EQ(LinkLanFind("192.168.0.7"), 0);
+    // The network functions search and send on the network; their cases
+    // (empty lists, names nobody answers to) are in LanTest.cpp, which runs
+    // them on loopback only.
     EXPECT_EQ(LinkOpen("4400-1234 HID:1", 19200, 0, 100), -1);
-    EXPECT_EQ(LinkOpen("[LAGER1]:1", 19200, 0, 100), -1);
 }
 
 TEST_F(LinkApiTest, PayloadOver255IsRefusedBeforeSending) {

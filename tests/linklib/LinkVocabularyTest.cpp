@@ -1,8 +1,11 @@
 #include "LinkVocabulary.h"
 #include "ComPort.h"
+#include "LanRecord.h"
 #include "LinkRegistry.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 namespace {
 
@@ -123,3 +126,63 @@ TEST(DeviceList, CopiesWhileEntriesFit) {
 }
 
 } // namespace
+
+TEST(LanRecord, DecodesRecordZero) {
+    unsigned char record[LanRecord::Size] = {};
+    record[0] = 192, record[1] = 168, record[2] = 0, record[3] = 7;
+    record[6] = 8;
+    record[20] = 0x11, record[21] = 0x27;     // 10001
+    std::memcpy(record + 112, "LAGER123", 8); // all eight used: no terminator
+    LanRecord::Settings settings = LanRecord::Decode(record, sizeof record);
+    EXPECT_FALSE(settings.dhcp);
+    EXPECT_EQ(LanRecord::Dotted(settings.address), "192.168.0.7");
+    EXPECT_EQ(settings.hostBits, 8);
+    EXPECT_EQ(settings.port, 10001);
+    EXPECT_EQ(settings.dhcpName, "LAGER123");
+
+    std::memset(record, 0, 4);
+    EXPECT_TRUE(LanRecord::Decode(record, sizeof record).dhcp);
+    // Too short for a record: nothing is read from it.
+    settings = LanRecord::Decode(record, sizeof record - 1);
+    EXPECT_EQ(settings.port, 0);
+    EXPECT_EQ(settings.dhcpName, "");
+}
+
+TEST(LanRecord, MasksAndHostBits) {
+    EXPECT_EQ(LanRecord::Dotted(LanRecord::Mask(8)), "255.255.255.0");
+    EXPECT_EQ(LanRecord::Dotted(LanRecord::Mask(16)), "255.255.0.0");
+    EXPECT_EQ(LanRecord::Dotted(LanRecord::Mask(0)), "255.255.255.255");
+    EXPECT_EQ(LanRecord::Dotted(LanRecord::Mask(32)), "0.0.0.0");
+    EXPECT_EQ(LanRecord::HostBits({255, 255, 255, 0}), 8);
+    EXPECT_EQ(LanRecord::HostBits({255, 255, 0, 0}), 16);
+    EXPECT_EQ(LanRecord::HostBits({255, 255, 255, 252}), 2);
+    EXPECT_EQ(LanRecord::HostBits({0, 0, 0, 0}), 32);
+    for (int bits = 0; bits <= 32; ++bits)
+        EXPECT_EQ(LanRecord::HostBits(LanRecord::Mask(bits)), bits);
+}
+
+TEST(LanRecord, DeviceNameOfRecordTwo) {
+    unsigned char record[128] = {};
+    std::memcpy(record + 93, "KV-PLM41 LAN", 12);
+    EXPECT_EQ(LanRecord::DeviceName(record, sizeof record), "KV-PLM41 LAN");
+    EXPECT_EQ(LanRecord::DeviceName(record, 125), ""); // must be longer than 125
+    // Unterminated up to the end of the record: the name ends there.
+    std::memset(record + 93, 'A', sizeof record - 93);
+    EXPECT_EQ(LanRecord::DeviceName(record, sizeof record), std::string(sizeof record - 93, 'A'));
+}
+
+TEST(LanRecord, SettingsTextsAreChecked) {
+    EXPECT_EQ(LanRecord::AddressTextProblem("192.168.0.20-10001"), nullptr);
+    EXPECT_EQ(LanRecord::AddressTextProblem("127.0.0.2"), nullptr);
+    for (const char* bad : {"", "192.168.0", "192.168.0.256", "1.2.3.4.5", "a.b.c.d", "0.0.0.0", "1.2.3.4-",
+                            "1.2.3.4-0", "1.2.3.4-65536", "1.2.3.4-10x", " 1.2.3.4", "1..2.3", "0001.2.3.4"})
+        EXPECT_NE(LanRecord::AddressTextProblem(bad), nullptr) << bad;
+    EXPECT_EQ(LanRecord::MaskProblem("255.255.255.0"), nullptr);
+    EXPECT_EQ(LanRecord::MaskProblem("0.0.0.0"), nullptr);
+    EXPECT_NE(LanRecord::MaskProblem("255.0.255.0"), nullptr);
+    EXPECT_NE(LanRecord::MaskProblem("255.255.255"), nullptr);
+    EXPECT_EQ(LanRecord::DhcpNameProblem("LAGER1"), nullptr);
+    EXPECT_EQ(LanRecord::DhcpNameProblem("ABCDEFGH"), nullptr);
+    for (const char* bad : {"", "ABCDEFGHI", "A B", "A]", "[A", "A:1", "Z\xC3\xA4"})
+        EXPECT_NE(LanRecord::DhcpNameProblem(bad), nullptr) << bad;
+}

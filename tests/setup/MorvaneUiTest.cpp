@@ -12,6 +12,7 @@
 #include "FunktionstestDlg.h"
 #include "FunktionstestHidDlg.h"
 #include "KeySequencePage.h"
+#include "LanDialog.h"
 #include "MainFrame.h"
 #include "Messages.h"
 #include "ParamPage.h"
@@ -1018,6 +1019,40 @@ TEST_F(MainFrameTest, DeviceConfigAndIpAddressConnectAndCloseAroundTheirDialogs)
     frame->Action(CMainFrame::CmdDeviceConfig)->trigger();
     EXPECT_EQ(closer.closed, 0);
     EXPECT_EQ(MessageTexts(), QStringList{QString::fromUtf8("Fehler beim Öffnen des Ports")});
+}
+
+TEST_F(MainFrameTest, IpAddressShowsTheLanSettingsDialogAndConnectsAgainAfterIt) {
+    frame->Create();
+    frame->ConnectAtStart();
+    {
+        // Disabled after a serial connect: nothing opens.
+        ModalCloser closer;
+        frame->Action(CMainFrame::CmdIpAddress)->trigger();
+        QTest::qWait(20);
+        EXPECT_EQ(closer.closed, 0);
+    }
+    frontend::Connection network;
+    network.flags = 0x1F400;
+    frame->Host().onConnected(network);
+    ASSERT_TRUE(frame->Action(CMainFrame::CmdIpAddress)->isEnabled());
+
+    // The command's dialog is the LAN settings dialog over the main window.
+    auto seen = std::make_shared<QString>();
+    CMainFrame* main = frame.get();
+    OnModal<frontend::LanDialog>([seen, main](frontend::LanDialog* dialog) {
+        *seen = dialog->windowTitle() + (dialog->parentWidget() == main ? "|over the main window" : "");
+        dialog->reject();
+    });
+    frame->setWindowTitle(QStringLiteral("-"));
+    frame->Action(CMainFrame::CmdIpAddress)->trigger();
+    EXPECT_EQ(*seen, "LAN Einstellung|over the main window");
+    // Then connected again (and closed): the title is up to date, and the
+    // reader is a serial one again, so the command is disabled.
+    EXPECT_TRUE(frame->windowTitle().startsWith("KV-PLM Morvane V1.04 <KV-PLM41 "))
+        << frame->windowTitle().toStdString();
+    EXPECT_EQ(Reader().State(), 2);
+    EXPECT_FALSE(frame->Action(CMainFrame::CmdIpAddress)->isEnabled());
+    EXPECT_TRUE(recorder.records.isEmpty()) << MessageTexts().join('|').toStdString();
 }
 
 TEST_F(MainFrameTest, InterfaceChoosesAndConnectsAndACancelledConnectOpensNothing) {

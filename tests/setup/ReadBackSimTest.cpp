@@ -62,21 +62,9 @@ TEST_F(ReadBackAgain, TheSecondReportLinesUpWithTheFirst) {
     ASSERT_TRUE(readBack.Run(host));
     ASSERT_EQ(readBack.Report(), kReport);
     ASSERT_TRUE(readBack.Run(host));
-    EXPECT_EQ(readBack.Report(), kReport + "Prefix        : 02 \r\n"
-                                           " Suffix        : 0D \r\n"
-                                           " Abziehen      : \r\n"
-                                           " Reg. Trenner  : \r\n"
-                                           "\r\n -------------------------------------------------\r\n\r\n "
-                                           "Tag - Typ     : Tag ID\r\n"
-                                           " Blöcke        : \r\n"
-                                           " Datentyp      : Hex (0-9,ABCDEF)\r\n"
-                                           " Zeichenzahl   : 10\r\n"
-                                           " Benutzte Bytes: 1 - 5\r\n"
-                                           " Mode          : 0\r\n"
-                                           " Sensor        : inaktiv\r\n"
-                                           " Zykluszeit    : 1000 Millisekunden\r\n"
-                                           " Aufforderung  : ?\r\n"
-                                           " Timeout       : 500 Millisekunden \r\n ");
+    // The second report follows the first whole: the first report's last
+    // line is the blank that starts the second one's first line.
+    EXPECT_EQ(readBack.Report(), kReport + kReport.substr(1));
     // A third, and after "Löschen" the first line starts as in the first report.
     ASSERT_TRUE(readBack.Run(host));
     EXPECT_EQ(MisalignedLines(readBack.Report()), std::vector<std::string>{});
