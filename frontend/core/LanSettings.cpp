@@ -2,6 +2,7 @@
 
 #include "ConnectionSettings.h"
 #include "DeviceLists.h"
+#include "LanRecord.h"
 #include "LinkApi.h"
 #include "SettingsStore.h"
 #include "Texts.h"
@@ -46,18 +47,10 @@ bool Octets(const QStringList& texts, uint32_t& value) {
 
 // The number of leading one bits of a contiguous mask, -1 for any other.
 int PrefixLength(uint32_t mask) {
-    const uint32_t hostBits = ~mask;
-    if ((hostBits & (hostBits + 1)) != 0) return -1; // ones below a zero
-    int length = 0;
-    while (length < 32 && (mask & (0x80000000u >> length)) != 0)
-        ++length;
-    return length;
-}
-
-bool NameCharacterAllowed(QChar c) {
-    const ushort code = c.unicode();
-    return code > 0x20 && code < 0x7F && c != QLatin1Char('[') && c != QLatin1Char(']') &&
-           c != QLatin1Char(':');
+    const LanRecord::Octets octets{uint8_t(mask >> 24), uint8_t(mask >> 16), uint8_t(mask >> 8),
+                                   uint8_t(mask)};
+    const int hostBits = LanRecord::HostBits(octets);
+    return LanRecord::Mask(hostBits) == octets ? 32 - hostBits : -1;
 }
 
 } // namespace
@@ -108,23 +101,21 @@ void RefindTimer::After(int ms, QObject* context, std::function<void()> step) {
 
 bool LanBlock::Decode(const unsigned char* block, int size, LanBlock& out) {
     out = LanBlock();
+    // Exactly the record: a longer answer is no record 0 either.
     if (!block || size != Size) return false;
-    for (int i = 0; i < 4; ++i)
-        out.address[size_t(i)] = block[i];
-    out.dhcp = std::all_of(out.address.begin(), out.address.end(), [](int octet) { return octet == 0; });
-    out.hostBits = block[HostBitsOffset];
-    out.port = block[PortOffset] | (block[PortOffset + 1] << 8);
-    int length = 0;
-    while (length < NameLength && block[NameOffset + length] != 0)
-        ++length;
-    out.name = QString::fromLatin1(reinterpret_cast<const char*>(block + NameOffset), length);
+    const LanRecord::Settings record = LanRecord::Decode(block, size_t(size));
+    for (size_t i = 0; i < 4; ++i)
+        out.address[i] = record.address[i];
+    out.dhcp = record.dhcp;
+    out.hostBits = record.hostBits;
+    out.port = record.port;
+    out.name = QString::fromLatin1(record.dhcpName.data(), int(record.dhcpName.size()));
     return true;
 }
 
 std::array<int, 4> LanBlock::MaskOfHostBits(int hostBits) {
-    // Bits hostBits..31 set; 32 or more host bits leave none.
-    const uint64_t mask = hostBits >= 32 ? 0 : (uint64_t(0xFFFFFFFFu) << std::max(hostBits, 0)) & 0xFFFFFFFFu;
-    return {int((mask >> 24) & 0xFF), int((mask >> 16) & 0xFF), int((mask >> 8) & 0xFF), int(mask & 0xFF)};
+    const LanRecord::Octets mask = LanRecord::Mask(hostBits);
+    return {mask[0], mask[1], mask[2], mask[3]};
 }
 
 // --- The dialog ---------------------------------------------------------------
@@ -214,7 +205,10 @@ bool LanSettings::Validate(Message& message, Field& field) {
         if (c.name.isEmpty()) return refuse(Field::Name, text(kNoName));
         if (c.name.size() > MaxNameLength)
             return refuse(Field::Name, text(kTooManyCharacters).arg(MaxNameLength));
-        if (!std::all_of(c.name.begin(), c.name.end(), NameCharacterAllowed))
+        // Empty and too long are refused above with their own texts; what
+        // is left is a character the name cannot hold (one outside ASCII
+        // takes more than one byte in UTF-8 and is refused as such).
+        if (LanRecord::DhcpNameProblem(c.name.toStdString()))
             return refuse(Field::Name, text(kBadNameCharacter));
     } else if (c.mode == Fixed) {
         uint32_t address = 0, mask = 0;

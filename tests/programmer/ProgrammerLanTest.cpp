@@ -4,7 +4,9 @@
 // (UDP 30718 on loopback), hence a program of its own with the LAN lock.
 #include "SimFixture.h"
 
+#include "IpAddressEdit.h"
 #include "LanDialog.h"
+#include "LanSimulator.h"
 #include "Messages.h"
 #include "ProgrammerDialog.h"
 #include "ProgrammerShell.h"
@@ -14,15 +16,19 @@
 #include <QAction>
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTimer>
+#include <chrono>
 #include <functional>
 #include <memory>
 
 using namespace Programmer;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -62,6 +68,29 @@ template <class T> void OnModal(std::function<void(T*)> action, int timeoutMs = 
     });
     timer->start();
 }
+
+// A reader with a network module at 127.0.0.2, port 10001, that restarts
+// quickly.
+struct NetworkReader {
+    NetworkReader()
+        : module(
+              [] {
+                  CSimNetModule::Settings settings;
+                  settings.address = {127, 0, 0, 2};
+                  settings.port = 10001;
+                  return settings;
+              }(),
+              "KV-PLM41 LAN"),
+          endpoint(reader, module, [] {
+              CLanSimulator::Options options;
+              options.address = {127, 0, 0, 2};
+              options.restartDelay = 200ms;
+              return options;
+          }()) {}
+    CSimReader reader;
+    CSimNetModule module;
+    CLanSimulator endpoint;
+};
 
 class ProgrammerLanTest : public SimFixture {
 protected:
@@ -142,6 +171,73 @@ TEST_F(ProgrammerLanTest, TheNetworkEntryShowsTheLanDialogAfterANetworkConnectTh
     dialog->RunCommand(ProgrammerDialog::NetworkSettingsCommand);
     EXPECT_EQ(lanDialogs, 0);
     EXPECT_GT(dialog->Session(), 0);
+}
+
+TEST_F(ProgrammerLanTest, TheNetworkEntryMovesTheReaderToANewAddressAndFindsItThere) {
+    NetworkReader plm;
+    std::string error;
+    ASSERT_TRUE(plm.endpoint.Start(&error)) << error;
+    StorePort("LAN: 127.0.0.2-10001", 1);
+    Open();
+    ASSERT_GT(dialog->Session(), 0) << recorder.records.value(0).text.toStdString();
+    EXPECT_EQ(chooserCalls, 0);
+    ASSERT_TRUE(dialog->NetworkConnect());
+    ASSERT_TRUE(NetworkEntry()->isEnabled());
+    EXPECT_TRUE(dialog->windowTitle().contains("127.0.0.2-10001")) << dialog->windowTitle().toStdString();
+
+    // The dialog shows the reader's fixed address; the test gives it a new
+    // one and a new port. While it looks for the reader (inside the link
+    // library's searches too, which keep the events going) it stays
+    // enabled: the waits disable no window under a dialog over the main one.
+    struct Seen {
+        QString address, port;
+        QList<int> progress;
+        int samples = 0, disabled = 0;
+        int result = -1;
+    };
+    auto seen = std::make_shared<Seen>();
+    OnModal<frontend::LanDialog>([seen](frontend::LanDialog* lan) {
+        auto* ip = lan->findChild<frontend::IpAddressEdit*>("ip1243");
+        auto* port = lan->findChild<QLineEdit*>("edit1246");
+        seen->address = ip->Octets().join('.');
+        seen->port = port->text();
+        QObject::connect(lan, &frontend::LanDialog::progressShown, lan,
+                         [seen](int value) { seen->progress.append(value); });
+        QObject::connect(lan, &QDialog::finished, [seen](int result) { seen->result = result; });
+        auto* sampler = new QTimer(lan);
+        sampler->setInterval(5);
+        QObject::connect(sampler, &QTimer::timeout, lan, [seen, lan] {
+            if (!lan->Busy()) return;
+            ++seen->samples;
+            if (!lan->isEnabled()) ++seen->disabled;
+        });
+        sampler->start();
+        ip->SetOctets({"127", "0", "0", "5"});
+        port->setText("10002");
+        lan->findChild<QPushButton*>("buttonOk")->click();
+    });
+    NetworkEntry()->trigger();
+
+    EXPECT_EQ(seen->address, "127.0.0.2");
+    EXPECT_EQ(seen->port, "10001");
+    EXPECT_EQ(plm.endpoint.Restarts(), 1u);
+    EXPECT_EQ(plm.endpoint.Address(), "127.0.0.5");
+    EXPECT_EQ(plm.endpoint.Port(), 10002);
+    ASSERT_GE(seen->progress.size(), 2);
+    for (int i = 1; i < seen->progress.size(); ++i)
+        EXPECT_GT(seen->progress[i], seen->progress[i - 1]);
+    EXPECT_LT(seen->progress.back(), 25000);
+    EXPECT_GT(seen->samples, 0);
+    EXPECT_EQ(seen->disabled, 0);
+    EXPECT_EQ(seen->result, QDialog::Accepted);
+    // Stored, and connected again under the new address.
+    EXPECT_EQ(StoredName(), "LAN: 127.0.0.5-10002");
+    EXPECT_GT(dialog->Session(), 0);
+    EXPECT_TRUE(dialog->NetworkConnect());
+    EXPECT_TRUE(dialog->isEnabled());
+    EXPECT_TRUE(dialog->windowTitle().contains("127.0.0.5-10002")) << dialog->windowTitle().toStdString();
+    EXPECT_EQ(chooserCalls, 0);
+    EXPECT_TRUE(recorder.records.isEmpty()) << recorder.records.value(0).text.toStdString();
 }
 
 } // namespace
