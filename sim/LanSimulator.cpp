@@ -83,22 +83,7 @@ int BoundSocket(int type, const CSimNetModule::Address& address, uint16_t port, 
 
 } // namespace
 
-// The wake-up eventfd outlives the simulator while the engine may still hold a
-// copy of the output notifier that writes to it.
-struct CLanSimulator::WakeFd {
-    int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    ~WakeFd() {
-        if (fd >= 0) close(fd);
-    }
-    void Signal() const {
-        const uint64_t one = 1;
-        [[maybe_unused]] ssize_t n = write(fd, &one, sizeof one);
-    }
-    void Drain() const {
-        uint64_t value;
-        [[maybe_unused]] ssize_t n = read(fd, &value, sizeof value);
-    }
-};
+struct CLanSimulator::WakeFd : SimPoll::WakeFd {};
 
 struct CLanSimulator::Sockets {
     int claim = -1;     // TCP, bound to X:30718, never listens: holds the address

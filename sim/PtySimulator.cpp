@@ -18,22 +18,7 @@
 
 using Clock = std::chrono::steady_clock;
 
-// The wake-up eventfd outlives the simulator while the engine may still hold a
-// copy of the output notifier that writes to it.
-struct CPtySimulator::WakeFd {
-    int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    ~WakeFd() {
-        if (fd >= 0) close(fd);
-    }
-    void Signal() const {
-        const uint64_t one = 1;
-        [[maybe_unused]] ssize_t n = write(fd, &one, sizeof one);
-    }
-    void Drain() const {
-        uint64_t value;
-        [[maybe_unused]] ssize_t n = read(fd, &value, sizeof value);
-    }
-};
+struct CPtySimulator::WakeFd : SimPoll::WakeFd {};
 
 namespace {
 
