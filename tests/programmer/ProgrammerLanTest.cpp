@@ -95,6 +95,9 @@ struct NetworkReader {
 class ProgrammerLanTest : public SimFixture {
 protected:
     void SetUp() override {
+        // Every search stays on loopback (set here: the test's properties
+        // hold one environment entry only).
+        qputenv("KVPLM_LAN_BROADCAST", "127.255.255.255");
         SimFixture::SetUp();
         appkit::ProgramInfo::SetCurrent(kProgram);
         appkit::Messages::SetRecorder(&recorder);

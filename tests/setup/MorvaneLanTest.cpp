@@ -66,6 +66,7 @@ struct NetworkReader {
 class MorvaneLanTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Every search stays on loopback.
         qputenv("KVPLM_LAN_BROADCAST", "127.255.255.255");
         appkit::ProgramInfo::SetCurrent(kProgram);
         appkit::Messages::SetRecorder(&recorder);
