@@ -69,6 +69,23 @@ template <class T> void OnModal(std::function<void(T*)> action, int timeoutMs = 
     timer->start();
 }
 
+// Bounds a test that waits in a modal dialog's event loop: a dialog still
+// open when the time is up is ended, so a fault fails the test instead of
+// hanging it.
+struct ModalWatchdog {
+    explicit ModalWatchdog(int ms = 60000) {
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            fired = true;
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                dialog->done(QDialog::Rejected);
+        });
+        timer.start(ms);
+    }
+    QTimer timer;
+    bool fired = false;
+};
+
 // A reader with a network module at 127.0.0.2, port 10001, that restarts
 // quickly.
 struct NetworkReader {
@@ -95,6 +112,9 @@ struct NetworkReader {
 class ProgrammerLanTest : public SimFixture {
 protected:
     void SetUp() override {
+        // Every search stays on loopback (set here: the test's properties
+        // hold one environment entry only).
+        qputenv("KVPLM_LAN_BROADCAST", "127.255.255.255");
         SimFixture::SetUp();
         appkit::ProgramInfo::SetCurrent(kProgram);
         appkit::Messages::SetRecorder(&recorder);
@@ -216,7 +236,9 @@ TEST_F(ProgrammerLanTest, TheNetworkEntryMovesTheReaderToANewAddressAndFindsItTh
         port->setText("10002");
         lan->findChild<QPushButton*>("buttonOk")->click();
     });
+    ModalWatchdog watchdog;
     NetworkEntry()->trigger();
+    EXPECT_FALSE(watchdog.fired);
 
     EXPECT_EQ(seen->address, "127.0.0.2");
     EXPECT_EQ(seen->port, "10001");

@@ -12,9 +12,11 @@
 #include "Messages.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -66,6 +68,7 @@ struct NetworkReader {
 class MorvaneLanTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Every search stays on loopback.
         qputenv("KVPLM_LAN_BROADCAST", "127.255.255.255");
         appkit::ProgramInfo::SetCurrent(kProgram);
         appkit::Messages::SetRecorder(&recorder);
@@ -83,6 +86,23 @@ protected:
     }
 
     appkit::Messages::Recorder recorder;
+};
+
+// Bounds a test that waits in a modal dialog's event loop: a dialog still
+// open when the time is up is ended, so a fault fails the test instead of
+// hanging it.
+struct ModalWatchdog {
+    explicit ModalWatchdog(int ms = 60000) {
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            fired = true;
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                dialog->done(QDialog::Rejected);
+        });
+        timer.start(ms);
+    }
+    QTimer timer;
+    bool fired = false;
 };
 
 struct Seen {
@@ -127,7 +147,9 @@ TEST_F(MorvaneLanTest, IpAddressMovesTheReaderToANewAddressAndFindsItThere) {
         dialog->findChild<QPushButton*>("buttonOk")->click();
     });
     frame.setWindowTitle(QStringLiteral("-"));
+    ModalWatchdog watchdog;
     frame.Action(CMainFrame::CmdIpAddress)->trigger();
+    EXPECT_FALSE(watchdog.fired);
 
     EXPECT_EQ(seen->mode, "static");
     EXPECT_EQ(seen->address, "127.0.0.2");
