@@ -497,6 +497,12 @@ TEST_F(LanTest, TheHostsOwnBroadcastIsNotQueued) {
         if (request.size() == 6) return {Answer(0x77, {})};
         return {};
     });
+    // The channel host "255.255.255.255" names the broadcast address, which
+    // the library takes from KVPLM_LAN_BROADCAST: loopback's here, never a
+    // real network's (the test also runs in a network namespace of its own).
+    const char* broadcast = std::getenv("KVPLM_LAN_BROADCAST");
+    ASSERT_NE(broadcast, nullptr);
+    ASSERT_STREQ(broadcast, "127.255.255.255");
     CReaderSession session;
     ASSERT_TRUE(session.OpenConfigChannel("255.255.255.255"));
     session.Tcp().Restart();
