@@ -322,6 +322,24 @@ void CHidSimulator::Run() {
         if (record) Record({Event::Kind::Closed, {}, std::nullopt});
     };
 
+    // Takes every output report the host has sent, in order; notices its end.
+    auto serviceHost = [&] {
+        while (host >= 0) {
+            uint8_t buffer[HidSimSocket::MaxPacket];
+            const ssize_t n = recv(host, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+            if (n <= 0) {
+                dropHost(true);
+                break;
+            }
+            std::vector<Bytes> answers;
+            HandleReport(buffer, static_cast<size_t>(n), answers);
+            for (Bytes& a : answers)
+                outgoing.push_back({Clock::now(), std::move(a)});
+        }
+    };
+
     while (!m_stop) {
         Clock::time_point now = Clock::now();
         bool silent;
@@ -388,6 +406,7 @@ void CHidSimulator::Run() {
         }
         now = Clock::now();
         if (fds[0].revents & POLLIN) m_wake->Drain();
+        if (host >= 0 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR))) serviceHost();
 
         // Hellos of waiting connections.
         std::vector<Waiting> still;
@@ -420,7 +439,9 @@ void CHidSimulator::Run() {
                 info.reportLength = ReportLength;
                 SendPacket(w.fd, HidSimSocket::FormatInfo(info));
                 close(w.fd);
-            } else if (request == HidSimSocket::OpenRequest && host < 0) {
+            } else if (request == HidSimSocket::OpenRequest && (serviceHost(), host < 0)) {
+                // (A host that closed and opens again at once is gone by now:
+                // its end is read before the new open is answered.)
                 SendPacket(w.fd, HidSimSocket::OpenAccepted);
                 host = w.fd;
                 {
@@ -444,24 +465,6 @@ void CHidSimulator::Run() {
                     waiting.erase(waiting.begin());
                 }
                 waiting.push_back({fd, Clock::now() + HelloTime});
-            }
-        }
-
-        if (host >= 0 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR))) {
-            // Every output report waiting is taken now, in order.
-            for (;;) {
-                uint8_t buffer[HidSimSocket::MaxPacket];
-                const ssize_t n = recv(host, buffer, sizeof buffer, MSG_DONTWAIT);
-                if (n < 0 && errno == EINTR) continue;
-                if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-                if (n <= 0) {
-                    dropHost(true);
-                    break;
-                }
-                std::vector<Bytes> answers;
-                HandleReport(buffer, static_cast<size_t>(n), answers);
-                for (Bytes& a : answers)
-                    outgoing.push_back({Clock::now(), std::move(a)});
             }
         }
     }
