@@ -272,6 +272,10 @@ CSeriellEinstellModel::SaveResult CSeriellEinstellModel::SaveDocument(ISetupHost
     return SaveResult::Saved;
 }
 
+void CSeriellEinstellModel::SetHidChannelFactory(HidChannelFactory channels) {
+    m_paramHid.SetChannelFactory(std::move(channels));
+}
+
 std::vector<ValueReplacement> CSeriellEinstellModel::Replacements() const {
     std::vector<ValueReplacement> replaced;
     if (m_daten.Replacement()) replaced.push_back(*m_daten.Replacement());
