@@ -14,6 +14,16 @@
 
 namespace Cli {
 
+namespace {
+
+// text filled up with blanks to width characters (not bytes: "°" is two).
+std::string Padded(const std::string& text, size_t width) {
+    const size_t length = WinLatin1::Length(text);
+    return length >= width ? text : text + std::string(width - length, ' ');
+}
+
+} // namespace
+
 void PrintKeyTable(const CHidKeyTable& table) {
     using L = CHidKeyTable::Level;
     // A character as UTF-8, "--" for none (no single character reads so).
@@ -25,8 +35,8 @@ void PrintKeyTable(const CHidKeyTable& table) {
         if (!normal && !shift && !altGr) continue;
         const int button = CHidKeyTable::ButtonOfScanCode(scan);
         const std::string caption = button < 0 ? "" : CHidKeyTable::Buttons()[size_t(button)].caption;
-        std::printf("  %02X %-3s Normal %-2s  Shift %-2s  AltGr %s\n", scan, caption.c_str(),
-                    shown(normal).c_str(), shown(shift).c_str(), shown(altGr).c_str());
+        std::printf("  %02X %s Normal %s  Shift %s  AltGr %s\n", scan, Padded(caption, 3).c_str(),
+                    Padded(shown(normal), 2).c_str(), Padded(shown(shift), 2).c_str(), shown(altGr).c_str());
         ++keys;
     }
     if (!keys) std::printf("  (no keys)\n");
