@@ -22,6 +22,9 @@ std::atomic<unsigned> g_sequence{0};
 // A connection that has not yet said what it wants gets this long.
 constexpr std::chrono::milliseconds HelloTime{1000};
 constexpr size_t MaxWaitingClients = 16;
+// Input reports a host does not read pile up; beyond this many the oldest
+// are dropped, as a device's queue overflows.
+constexpr size_t MaxQueuedReports = 1024;
 constexpr size_t InputReportLength = CHidSimulator::ReportLength - 1; // as a hidraw read gives it
 
 std::string Errno(const std::string& what) {
@@ -322,9 +325,10 @@ void CHidSimulator::Run() {
         if (record) Record({Event::Kind::Closed, {}, std::nullopt});
     };
 
-    // Takes every output report the host has sent, in order; notices its end.
+    // Takes the output reports the host has sent, in order, and notices its
+    // end; a host that writes without pause gets the rest on the next pass.
     auto serviceHost = [&] {
-        while (host >= 0) {
+        for (int taken = 0; host >= 0 && taken < 256; ++taken) {
             uint8_t buffer[HidSimSocket::MaxPacket];
             const ssize_t n = recv(host, buffer, sizeof buffer, MSG_DONTWAIT);
             if (n < 0 && errno == EINTR) continue;
@@ -368,6 +372,8 @@ void CHidSimulator::Run() {
             for (Bytes& r : injected)
                 outgoing.push_back({now, std::move(r)});
 
+        while (outgoing.size() > MaxQueuedReports)
+            outgoing.pop_front();
         // The reports that are due, in order.
         blocked = false;
         while (host >= 0 && !outgoing.empty() && outgoing.front().due <= now) {

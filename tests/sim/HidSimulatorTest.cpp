@@ -22,6 +22,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <thread>
 
 namespace {
 
@@ -445,6 +446,25 @@ TEST_F(HidSimulatorTest, UnpluggedReaderFailsReadsAndWrites) {
     EXPECT_EQ(Enumerate().size(), 1u);
 }
 
+TEST_F(HidSimulatorTest, WritesAndReadsFromTwoThreadsAtOnce) {
+    CHidSimulator& sim = Start();
+    Device device(sim.SocketPath());
+    ASSERT_NE(device.dev, nullptr);
+    constexpr int Count = 200;
+    std::thread writer([&] {
+        for (int i = 0; i < Count; ++i)
+            if (device.Write(Report({0x11, static_cast<uint8_t>(32 + i % 95)}, true)) != 9) return;
+    });
+    int answered = 0;
+    for (; answered < Count; ++answered) {
+        const Bytes r = device.Read();
+        if (r.size() != 8 || r[0] != 4 || r[2] != 32 + answered % 95) break;
+        device.api.error(device.dev); // the error text is read while the other thread writes
+    }
+    writer.join();
+    EXPECT_EQ(answered, Count) << "answers in the order of the queries";
+}
+
 // ---- kvplm-readersim --hid as a process ----
 
 TEST_F(HidSimulatorTest, ProgramServesTheHostAndShowsWhatItSent) {
@@ -467,9 +487,10 @@ TEST_F(HidSimulatorTest, ProgramServesTheHostAndShowsWhatItSent) {
         EXPECT_EQ(Frame::Strip(Frame::Bcc, device.Exchange(Frame::Build(Frame::Bcc, 1, 0xF0), Frame::Bcc)),
                   Hex("33 30 32 35"));
         EXPECT_EQ(device.Write(Report({0x12, 'Y', 0x02, 0x1C}, true)), 9);
+        EXPECT_EQ(device.Write(Hex("00 82 10 01 00 00 00 00 00")), 9);
+        // The answer to the query shows that everything before it has been taken.
         EXPECT_EQ(device.Write(Report({0x11, 'Y'}, true)), 9);
         EXPECT_EQ(device.Read(), Hex("04 11 59 02 1C 00 00 00"));
-        EXPECT_EQ(device.Write(Hex("00 82 10 01 00 00 00 00 00")), 9);
     }
     sim.Send("hid");
     std::string status = sim.ReadLine();
@@ -480,8 +501,8 @@ TEST_F(HidSimulatorTest, ProgramServesTheHostAndShowsWhatItSent) {
     EXPECT_EQ(sim.ReadLine(), "a host opened the device");
     EXPECT_EQ(sim.ReadLine(), "link state 0");
     EXPECT_EQ(sim.ReadLine(), "key set 59 'Y'  modifier 02 usage 1C");
-    EXPECT_EQ(sim.ReadLine(), "key query 59 'Y' -> modifier 02 usage 1C");
     EXPECT_EQ(sim.ReadLine(), "link state 1");
+    EXPECT_EQ(sim.ReadLine(), "key query 59 'Y' -> modifier 02 usage 1C");
     sim.Send("keys");
     std::vector<std::string> keys;
     for (std::string l; (l = sim.ReadLine()) != "7E '~'  modifier 40 usage 30";) {
@@ -516,6 +537,7 @@ TEST_F(HidSimulatorTest, ProgramGoneFailsReadsAndWrites) {
     EXPECT_TRUE(device.Read(5000, &result).empty());
     EXPECT_EQ(result, -1);
     EXPECT_EQ(device.Write(Report(Frame::Build(Frame::Bcc, 1, 0xF0))), -1);
+    EXPECT_NE(std::wstring(device.api.error(device.dev)), L"Success");
     EXPECT_TRUE(std::filesystem::exists(listed[0].path)) << "a killed simulator leaves its socket";
     EXPECT_TRUE(Enumerate().empty()) << "which is skipped";
 }
