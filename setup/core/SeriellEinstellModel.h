@@ -24,6 +24,7 @@
 #include "KonfigDaten.h"
 #include "LinkVocabulary.h"
 #include "ParamRegisterkarte.h"
+#include "ParamRegisterkarteHID.h"
 #include "SetupHost.h"
 
 #include <optional>
@@ -37,7 +38,10 @@ public:
     // session 0 = none; baud = the baud rate in use; flags = connection flags.
     CSeriellEinstellModel(int session = 0, int baud = 19200, int connectionFlags = 0);
 
+    // The parameter page of a normal reader; for an HID reader (flag 0x200)
+    // the dialog shows ParamHid() in its place and the procedures use that.
     CParamRegisterkarte& Param() { return m_param; }
+    CParamRegisterkarteHID& ParamHid() { return m_paramHid; }
     CDatenRegisterkarte& Daten() { return m_daten; }
     CEingabeBasisRegisterkarte& Prefix() { return m_prefix; }
     CEingabeBasisRegisterkarte& Suffix() { return m_suffix; }
@@ -74,10 +78,13 @@ public:
         // A ModeParam block shorter than its four bytes is not taken either.
         bool modeParamTaken = false, paramTaken = false;
         bool AllTaken() const { return AllRead() && modeParamTaken && paramTaken; }
+        // HID reader: the keyboard table was read (silently) after the blocks.
+        bool keyTable = false;
     };
     // Opening the dialog: connect if there is no session (with messages), read
     // the six blocks into the pages (a block that cannot be read leaves its
-    // page as it is), close the session.
+    // page as it is), for an HID reader then the keyboard table without any
+    // message, close the session.
     ReaderRead ReadFromReader(ISetupHost& host);
 
     // "Laden": ask 516 when something changed (Yes saves first), choose the
@@ -116,6 +123,16 @@ public:
     };
     std::optional<SetupMessage> BuildImage(Image& image);
 
+    // The HID interface channel of a session, for reading and transferring
+    // the keyboard table (the Link API's by default; tests give a fake).
+    void SetHidChannelFactory(HidChannelFactory channels);
+    const HidChannelFactory& HidChannels() const { return m_paramHid.ChannelFactory(); }
+    // The outcome of the keyboard table transfer of the last programming of
+    // an HID reader (nothing before one ran that far). It does not change
+    // the result of programming.
+    const std::optional<bool>& KeyTableTransferred() const { return m_keyTableTransferred; }
+    void SetKeyTableTransferred(bool transferred) { m_keyTableTransferred = transferred; }
+
 private:
     void SetCaptionPath(const std::string& path);
 
@@ -123,10 +140,12 @@ private:
     int m_baud;
     int m_flags;
     CParamRegisterkarte m_param;
+    CParamRegisterkarteHID m_paramHid;
     CEingabeBasisRegisterkarte m_prefix;
     CDatenRegisterkarte m_daten;
     CEingabeBasisRegisterkarte m_suffix;
     CEingabeBasisRegisterkarte m_abziehen;
     CEingabeBasisRegisterkarte m_trenner;
     std::string m_caption;
+    std::optional<bool> m_keyTableTransferred;
 };

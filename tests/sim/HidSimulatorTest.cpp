@@ -3,9 +3,9 @@
 // the interface channel, faults, and the simulator going away.
 #include "HidSimulator.h"
 #include "HidApi.h"
-#include "HidKeyTable.h"
 #include "HidSimSocket.h"
 #include "SimConsole.h"
+#include "SimKeyTable.h"
 #include "SimProgram.h"
 #include "SimTestSupport.h"
 
@@ -284,7 +284,7 @@ TEST_F(HidSimulatorTest, FramesTravelInReportsBothWays) {
 
 TEST_F(HidSimulatorTest, KeyQueriesAnswerFromTheTableAndKeySettingsAreStored) {
     CHidSimulator::Options options;
-    options.table = *CHidKeyTable::Named("de");
+    options.table = *CSimKeyTable::Named("de");
     CHidSimulator& sim = Start(options);
     Device device(sim.SocketPath());
     ASSERT_NE(device.dev, nullptr);
@@ -304,13 +304,13 @@ TEST_F(HidSimulatorTest, KeyQueriesAnswerFromTheTableAndKeySettingsAreStored) {
     EXPECT_EQ(device.Write(Report({0x12, '^', 0x00, 0x35}, true)), 9);
     EXPECT_EQ(device.Write(Report({0x12, 27, 0x00, 0x29}, true)), 9);
     EXPECT_EQ(query('^'), Hex("04 11 5E 00 35 00 00 00"));
-    EXPECT_EQ(sim.Table().Lookup(27), (CHidKeyTable::Key{0x00, 0x29}));
+    EXPECT_EQ(sim.Table().Lookup(27), (CSimKeyTable::Key{0x00, 0x29}));
 
     const auto events = sim.Events();
     ASSERT_EQ(events.size(), 9u); // opened, five queries, two settings, a query
     EXPECT_EQ(events[0].kind, Kind::Opened);
     EXPECT_EQ(events[1].kind, Kind::KeyQuery);
-    EXPECT_EQ(events[1].answer, (CHidKeyTable::Key{0x02, 0x1C}));
+    EXPECT_EQ(events[1].answer, (CSimKeyTable::Key{0x02, 0x1C}));
     EXPECT_EQ(events[6].kind, Kind::KeySet);
     EXPECT_EQ(events[6].bytes, Hex("12 5E 00 35"));
     EXPECT_EQ(CHidSimulator::Describe(events[5]), "hid: key query 5E '^' -> no key");
@@ -583,38 +583,38 @@ TEST_F(HidSimulatorTest, ConsoleCommandsOfAnHidReader) {
 // ---- the start tables ----
 
 TEST(HidKeyTableTest, UsTableTypesEveryPrintableCharacterOnTheMainBlock) {
-    const CHidKeyTable us = *CHidKeyTable::Named("us");
-    const auto& block = CHidKeyTable::MainBlockUsages();
+    const CSimKeyTable us = *CSimKeyTable::Named("us");
+    const auto& block = CSimKeyTable::MainBlockUsages();
     for (unsigned c = 32; c < 127; ++c) {
-        const CHidKeyTable::Key key = us.Lookup(static_cast<uint8_t>(c));
+        const CSimKeyTable::Key key = us.Lookup(static_cast<uint8_t>(c));
         ASSERT_NE(key.usage, 0) << "character " << c;
         EXPECT_TRUE(key.usage == 0x2C || std::find(block.begin(), block.end(), key.usage) != block.end())
             << c;
-        EXPECT_TRUE(key.modifier == 0 || key.modifier == CHidKeyTable::LeftShift) << c;
+        EXPECT_TRUE(key.modifier == 0 || key.modifier == CSimKeyTable::LeftShift) << c;
     }
     EXPECT_EQ(us.Count(), 95u);
-    EXPECT_EQ(us.Lookup('A'), (CHidKeyTable::Key{0x02, 0x04}));
-    EXPECT_EQ(us.Lookup('a'), (CHidKeyTable::Key{0x00, 0x04}));
-    EXPECT_EQ(us.Lookup('\\'), (CHidKeyTable::Key{0x00, 0x32}));
-    EXPECT_EQ(us.Lookup('~'), (CHidKeyTable::Key{0x02, 0x35}));
-    EXPECT_EQ(us.Lookup('?'), (CHidKeyTable::Key{0x02, 0x38}));
-    EXPECT_EQ(us.Lookup(' '), (CHidKeyTable::Key{0x00, 0x2C}));
+    EXPECT_EQ(us.Lookup('A'), (CSimKeyTable::Key{0x02, 0x04}));
+    EXPECT_EQ(us.Lookup('a'), (CSimKeyTable::Key{0x00, 0x04}));
+    EXPECT_EQ(us.Lookup('\\'), (CSimKeyTable::Key{0x00, 0x32}));
+    EXPECT_EQ(us.Lookup('~'), (CSimKeyTable::Key{0x02, 0x35}));
+    EXPECT_EQ(us.Lookup('?'), (CSimKeyTable::Key{0x02, 0x38}));
+    EXPECT_EQ(us.Lookup(' '), (CSimKeyTable::Key{0x00, 0x2C}));
     EXPECT_EQ(us.Lookup(0).usage, 0);
     EXPECT_EQ(us.Lookup(127).usage, 0);
-    EXPECT_FALSE(CHidKeyTable::Named("fr"));
+    EXPECT_FALSE(CSimKeyTable::Named("fr"));
 }
 
 TEST(HidKeyTableTest, GermanTableSwapsZAndYAndUsesAltGr) {
-    const CHidKeyTable de = *CHidKeyTable::Named("de");
-    EXPECT_EQ(de.Lookup('z'), (CHidKeyTable::Key{0x00, 0x1C}));
-    EXPECT_EQ(de.Lookup('Y'), (CHidKeyTable::Key{0x02, 0x1D}));
-    EXPECT_EQ(de.Lookup('\\'), (CHidKeyTable::Key{0x40, 0x2D}));
-    EXPECT_EQ(de.Lookup('@'), (CHidKeyTable::Key{0x40, 0x14}));
-    EXPECT_EQ(de.Lookup('|'), (CHidKeyTable::Key{0x40, 0x64}));
-    EXPECT_EQ(de.Lookup('~'), (CHidKeyTable::Key{0x40, 0x30}));
-    EXPECT_EQ(de.Lookup('#'), (CHidKeyTable::Key{0x00, 0x32}));
-    EXPECT_EQ(de.Lookup('\''), (CHidKeyTable::Key{0x02, 0x32}));
-    EXPECT_EQ(de.Lookup('-'), (CHidKeyTable::Key{0x00, 0x38}));
+    const CSimKeyTable de = *CSimKeyTable::Named("de");
+    EXPECT_EQ(de.Lookup('z'), (CSimKeyTable::Key{0x00, 0x1C}));
+    EXPECT_EQ(de.Lookup('Y'), (CSimKeyTable::Key{0x02, 0x1D}));
+    EXPECT_EQ(de.Lookup('\\'), (CSimKeyTable::Key{0x40, 0x2D}));
+    EXPECT_EQ(de.Lookup('@'), (CSimKeyTable::Key{0x40, 0x14}));
+    EXPECT_EQ(de.Lookup('|'), (CSimKeyTable::Key{0x40, 0x64}));
+    EXPECT_EQ(de.Lookup('~'), (CSimKeyTable::Key{0x40, 0x30}));
+    EXPECT_EQ(de.Lookup('#'), (CSimKeyTable::Key{0x00, 0x32}));
+    EXPECT_EQ(de.Lookup('\''), (CSimKeyTable::Key{0x02, 0x32}));
+    EXPECT_EQ(de.Lookup('-'), (CSimKeyTable::Key{0x00, 0x38}));
     EXPECT_EQ(de.Lookup('^').usage, 0) << "a dead key";
     EXPECT_EQ(de.Lookup('`').usage, 0) << "a dead key";
     EXPECT_EQ(de.Count(), 93u);
