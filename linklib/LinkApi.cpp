@@ -310,7 +310,8 @@ int LinkLanCloseConfig(int id, int restart) {
 int LinkHidExchange(int id, const unsigned char* request, int count, unsigned char* reply, int size) {
     return Guarded(0, [&] {
         CReaderSession* session = Find(id);
-        if (!session || !session->Hid().IsOpen() || !ValidInput(request, count)) return 0;
+        if (!session || !session->Hid().IsOpen()) return 0;
+        if (!ValidInput(request, count)) return -1;
         return session->Hid().TransactInterfaceCommand(request, size_t(count), reply, reply ? size : 0);
     });
 }
