@@ -1,5 +1,6 @@
 #include "SimConsole.h"
 
+#include "HidSimulator.h"
 #include "LanSimulator.h"
 #include "PtySimulator.h"
 #include "SimHex.h"
@@ -84,8 +85,12 @@ CSimConsole::CSimConsole(CSimReader& reader, CPtySimulator* endpoint)
 CSimConsole::CSimConsole(CSimReader& reader, CLanSimulator& lan)
     : m_reader(reader), m_endpoint(nullptr), m_lan(&lan) {}
 
+CSimConsole::CSimConsole(CSimReader& reader, CHidSimulator& hid)
+    : m_reader(reader), m_endpoint(nullptr), m_hid(&hid) {}
+
 bool CSimConsole::Unplugged() const {
-    return (m_endpoint && m_endpoint->IsUnplugged()) || (m_lan && m_lan->IsUnplugged());
+    return (m_endpoint && m_endpoint->IsUnplugged()) || (m_lan && m_lan->IsUnplugged()) ||
+           (m_hid && m_hid->IsUnplugged());
 }
 
 std::optional<CSimTransponder> CSimConsole::ParseTag(const std::string& text, std::string& error) {
@@ -120,6 +125,18 @@ std::string DeviceLineStart(const CSimReader& reader) {
 
 std::string CSimConsole::DeviceLine(const CSimReader& reader, const CLanSimulator& lan) {
     return DeviceLineStart(reader) + "LAN " + lan.ListForm();
+}
+
+std::string CSimConsole::DeviceLine(const CSimReader& reader, const CHidSimulator& hid) {
+    const CHidSimulator::Options options = hid.GetOptions();
+    char ids[64];
+    std::snprintf(ids, sizeof ids, "USB HID %04X:%04X ", options.vendor, options.product);
+    std::string line = DeviceLineStart(reader) + ids;
+    if (options.serial && !options.serial->empty())
+        line += "serial " + *options.serial + " (list name \"" + *options.serial + " HID\")";
+    else
+        line += std::string(options.serial ? "empty serial" : "no serial") + " (list name \"2286-???? HID\")";
+    return line + " at " + hid.SocketPath();
 }
 
 std::string CSimConsole::DeviceLine(const CSimReader& reader, const CPtySimulator& endpoint) {
@@ -158,7 +175,14 @@ std::string CSimConsole::Help() {
            "  fault lan duplicate N|on|off [KIND...]     every answer sent twice\n"
            "  fault lan silence N|on|off [KIND...]       datagrams ignored, as if lost\n"
            "     N: the next N requests; KIND: search, read, write, restart (default all)\n"
-           "  unplug                      the reader leaves the network (plug: back)\n";
+           "  unplug                      the reader leaves the network (plug: back)\n"
+           "a USB HID reader (--hid) also takes:\n"
+           "  hid                         ids, serial, socket, host, link state, faults\n"
+           "  hid silent on|off           no input reports at all\n"
+           "  hid ignore-keys on|off      no answers to key queries\n"
+           "  hid report HEX...           send one raw input report (count byte first)\n"
+           "  keys [us|de]                show the keyboard table (or start it anew as us or de)\n"
+           "  hidlog [clear]              what the host opened, closed and sent on the interface channel\n";
 }
 
 CSimConsole::Result CSimConsole::Execute(const std::string& line) {
@@ -268,6 +292,11 @@ CSimConsole::Result CSimConsole::Execute(const std::string& line) {
     } else if (m_lan && (command == "unplug" || command == "plug" || command == "lan" ||
                          command == "disconnect" || command == "restart" || command == "record")) {
         return ExecuteLan(words);
+    } else if (m_hid && (command == "unplug" || command == "plug" || command == "hid" || command == "keys" ||
+                         command == "hidlog")) {
+        return ExecuteHid(words);
+    } else if (command == "hid" || command == "keys" || command == "hidlog") {
+        return {Error("not an HID reader (start with --hid)")};
     } else if (command == "lan" || command == "disconnect" || command == "restart" || command == "record") {
         return {Error("not a reader on the network (start with --lan)")};
     } else if (command == "unplug") {
@@ -395,4 +424,71 @@ CSimConsole::Result CSimConsole::LanFault(const std::vector<std::string>& words)
     }
     m_lan->Module().SetFault(fault, count, scope ? scope : CSimNetModule::ScopeAll, value);
     return {"ok\n"};
+}
+
+CSimConsole::Result CSimConsole::ExecuteHid(const std::vector<std::string>& words) {
+    Result result;
+    std::string& out = result.output;
+    const std::string command = Lower(words[0]);
+    const std::string sub = words.size() > 1 ? Lower(words[1]) : "";
+    if (command == "unplug") {
+        m_hid->Unplug();
+        out = "unplugged\n";
+    } else if (command == "plug") {
+        std::string error;
+        if (!m_hid->Start(&error)) return {Error(error)};
+        out = DeviceLine(m_reader, *m_hid) + "\n";
+    } else if (command == "keys") {
+        if (words.size() > 2) return {Error("usage: keys [us|de]")};
+        if (words.size() == 2) {
+            const auto table = CHidKeyTable::Named(sub);
+            if (!table) return {Error("a start table is us or de")};
+            m_hid->SetTable(*table);
+            out = "ok\n";
+        } else {
+            out = m_hid->Table().Describe();
+        }
+    } else if (command == "hidlog") {
+        if (sub == "clear" && words.size() == 2) {
+            m_hid->ClearEvents();
+            out = "ok\n";
+        } else if (words.size() == 1) {
+            for (const CHidSimulator::Event& event : m_hid->Events())
+                out += CHidSimulator::Describe(event).substr(5) + "\n"; // without "hid: "
+            if (out.empty()) out = "nothing recorded\n";
+        } else {
+            return {Error("usage: hidlog [clear]")};
+        }
+    } else if (sub == "silent" || sub == "ignore-keys") { // hid ...
+        const std::string arg = words.size() == 3 ? Lower(words[2]) : "";
+        if (arg != "on" && arg != "off") return {Error("usage: hid " + sub + " on|off")};
+        if (sub == "silent")
+            m_hid->SetSilent(arg == "on");
+        else
+            m_hid->SetIgnoreKeys(arg == "on");
+        out = "ok\n";
+    } else if (sub == "report") {
+        const auto bytes = HexWords(words, 2);
+        if (!bytes || bytes->empty() || bytes->size() > 63)
+            return {Error("usage: hid report HEX... (1..63 bytes)")};
+        if (!m_hid->HostConnected()) return {Error("no host holds the device open")};
+        m_hid->SendReport(*bytes);
+        out = "ok\n";
+    } else if (words.size() == 1) {
+        const CHidSimulator::Options options = m_hid->GetOptions();
+        char ids[32];
+        std::snprintf(ids, sizeof ids, "%04X:%04X", options.vendor, options.product);
+        const auto state = m_hid->LinkState();
+        out = std::string("HID ") + ids + ", serial " +
+              (options.serial ? (options.serial->empty() ? "empty" : *options.serial) : "none") +
+              ", socket " + m_hid->SocketPath() + ", host " +
+              (m_hid->HostConnected() ? "connected" : "none") + ", link state " +
+              (state ? std::to_string(*state) : "none") + ", silent " + (options.silent ? "on" : "off") +
+              ", ignore keys " + (options.ignoreKeys ? "on" : "off");
+        if (m_hid->IsUnplugged()) out += ", unplugged";
+        out += "\n";
+    } else {
+        return {Error("unknown hid command; try help")};
+    }
+    return result;
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+class CHidSimulator;
 class CLanSimulator;
 class CPtySimulator;
 
@@ -26,6 +27,9 @@ public:
     // A reader on the network: "unplug" takes it off the network, and the
     // LAN commands (lan, disconnect, restart, record, fault lan) work.
     CSimConsole(CSimReader& reader, CLanSimulator& lan);
+    // A simulated HID reader: "unplug"/"plug" pull it and plug it in, and the
+    // HID commands (hid, keys, hidlog) work.
+    CSimConsole(CSimReader& reader, CHidSimulator& hid);
 
     Result Execute(const std::string& line);
 
@@ -37,13 +41,17 @@ public:
     static std::string DeviceLine(const CSimReader& reader, const CPtySimulator& endpoint);
     // "... on LAN 127.0.0.2-10001", a DHCP reader "... on LAN [NAME]127.0.0.2-10001".
     static std::string DeviceLine(const CSimReader& reader, const CLanSimulator& lan);
+    // "... on USB HID 16C0:2913 serial 4400-000123 (list name "4400-000123 HID") at SOCKET".
+    static std::string DeviceLine(const CSimReader& reader, const CHidSimulator& hid);
 
 private:
     Result ExecuteLan(const std::vector<std::string>& words);
     Result LanFault(const std::vector<std::string>& words);
+    Result ExecuteHid(const std::vector<std::string>& words);
     bool Unplugged() const;
 
     CSimReader& m_reader;
     CPtySimulator* m_endpoint;
     CLanSimulator* m_lan = nullptr;
+    CHidSimulator* m_hid = nullptr;
 };

@@ -1,10 +1,13 @@
-// kvplm-readersim: a simulated reader on a pseudo-terminal, or with --lan on
-// the network (TCP data connection, UDP device records and search).
+// kvplm-readersim: a simulated reader on a pseudo-terminal, with --lan on
+// the network (TCP data connection, UDP device records and search), or with
+// --hid as a USB HID device behind the stand-in hidapi library.
 //
 // Prints one line naming the device and its path (or address), then takes
 // control commands from stdin (see CSimConsole::Help). The end of stdin does
 // not end the program; "quit", SIGINT, SIGTERM and SIGHUP do, removing the
 // link and the announce file.
+#include "HidSimSocket.h"
+#include "HidSimulator.h"
 #include "LanSimulator.h"
 #include "PtySimulator.h"
 #include "SimConsole.h"
@@ -52,7 +55,15 @@ void Usage(FILE* to) {
                "  --lan-wrong-code   every UDP answer with a wrong answer code\n"
                "  --lan-short-payload  every UDP answer's payload cut to 119 bytes\n"
                "  --lan-duplicate    every UDP answer sent twice\n"
-               "  --lan-silent       no UDP answers\n",
+               "  --lan-silent       no UDP answers\n"
+               "a USB HID reader instead of a pty (reached through the stand-in hidapi library):\n"
+               "  --hid SERIAL       serial number string, e.g. 4400-000123 (list name \"SERIAL HID\")\n"
+               "  --hid-no-serial    a device without a serial number string (instead of --hid)\n"
+               "  --hid-vendor ID    USB vendor id (default 0x16C0)\n"
+               "  --hid-product ID   USB product id (default 0x2913)\n"
+               "  --hid-table us|de  keyboard table at start (default us)\n"
+               "  --hid-silent       no input reports at all\n"
+               "  --hid-ignore-keys  no answers to key queries\n",
                to);
 }
 
@@ -78,6 +89,13 @@ struct LanRequest {
     std::optional<std::string> name;
     std::vector<CSimNetModule::Fault> faults;
     std::vector<std::string> companions; // LAN options given, to refuse them without --lan
+};
+
+// What --hid and its companions ask for.
+struct HidRequest {
+    bool on = false;
+    CHidSimulator::Options endpoint;
+    std::vector<std::string> given; // HID options given, to refuse them with --lan or --link
 };
 
 void PrintTrace(CSimReader::TraceKind kind, const CSimReader::Bytes& bytes) {
@@ -167,7 +185,14 @@ int main(int argc, char** argv) {
         LanWrongCode,
         LanShortPayload,
         LanDuplicate,
-        LanSilent
+        LanSilent,
+        Hid,
+        HidNoSerial,
+        HidVendor,
+        HidProduct,
+        HidTable,
+        HidSilent,
+        HidIgnoreKeys
     };
     static const option longOptions[] = {{"type", required_argument, nullptr, Type},
                                          {"minor", required_argument, nullptr, Minor},
@@ -193,13 +218,24 @@ int main(int argc, char** argv) {
                                          {"lan-short-payload", no_argument, nullptr, LanShortPayload},
                                          {"lan-duplicate", no_argument, nullptr, LanDuplicate},
                                          {"lan-silent", no_argument, nullptr, LanSilent},
+                                         {"hid", required_argument, nullptr, Hid},
+                                         {"hid-no-serial", no_argument, nullptr, HidNoSerial},
+                                         {"hid-vendor", required_argument, nullptr, HidVendor},
+                                         {"hid-product", required_argument, nullptr, HidProduct},
+                                         {"hid-table", required_argument, nullptr, HidTable},
+                                         {"hid-silent", no_argument, nullptr, HidSilent},
+                                         {"hid-ignore-keys", no_argument, nullptr, HidIgnoreKeys},
                                          {nullptr, 0, nullptr, 0}};
 
     bool linkGiven = false;
+    HidRequest hid;
+    bool hidSerialGiven = false;
     for (int index = 0, opt; (opt = getopt_long(argc, argv, "", longOptions, &index)) != -1;) {
         unsigned long value = 0;
         if (opt > Lan && opt <= LanSilent)
             lan.companions.push_back(std::string("--") + longOptions[index].name);
+        if (opt >= Hid && opt <= HidIgnoreKeys)
+            hid.given.push_back(std::string("--") + longOptions[index].name);
         switch (opt) {
         case Type:
             if (!ParseUnsigned(optarg, 0xFFF, value)) return Fail("--type takes a code up to 0xFFF");
@@ -306,6 +342,36 @@ int main(int argc, char** argv) {
         case LanSilent:
             lan.faults.push_back(CSimNetModule::Fault::Silence);
             break;
+        case Hid:
+            if (!HidSimSocket::FitsInfoLine(optarg))
+                return Fail("--hid takes a serial number of at most 126 bytes without control characters");
+            if (hidSerialGiven) return Fail("--hid and --hid-no-serial: one serial number only");
+            hid.on = hidSerialGiven = true;
+            hid.endpoint.serial = std::string(optarg);
+            break;
+        case HidNoSerial:
+            if (hidSerialGiven) return Fail("--hid and --hid-no-serial: one serial number only");
+            hid.on = hidSerialGiven = true;
+            hid.endpoint.serial.reset();
+            break;
+        case HidVendor:
+        case HidProduct:
+            if (!ParseUnsigned(optarg, 0xFFFF, value))
+                return Fail(hid.given.back() + " takes an id up to 0xFFFF");
+            (opt == HidVendor ? hid.endpoint.vendor : hid.endpoint.product) = static_cast<uint16_t>(value);
+            break;
+        case HidTable: {
+            const auto table = CHidKeyTable::Named(optarg);
+            if (!table) return Fail("--hid-table takes us or de");
+            hid.endpoint.table = *table;
+            break;
+        }
+        case HidSilent:
+            hid.endpoint.silent = true;
+            break;
+        case HidIgnoreKeys:
+            hid.endpoint.ignoreKeys = true;
+            break;
         default:
             Usage(stderr);
             return 2;
@@ -314,6 +380,10 @@ int main(int argc, char** argv) {
     if (optind < argc) return Fail(std::string("unexpected argument ") + argv[optind]);
     if (!lan.on && !lan.companions.empty()) return Fail(lan.companions.front() + " needs --lan ADDRESS");
     if (lan.on && linkGiven) return Fail("--link names a serial device; a reader with --lan has none");
+    if (!hid.given.empty() && !hid.on)
+        return Fail(hid.given.front() + " needs --hid SERIAL or --hid-no-serial");
+    if (hid.on && lan.on) return Fail("--hid and --lan: a reader is on USB HID or on the network");
+    if (hid.on && linkGiven) return Fail("--link names a serial device; a reader with --hid has none");
     if (CSimReader::ModelName(options.deviceType).empty())
         std::fprintf(stderr, "kvplm-readersim: warning: type %03X is no known model\n", options.deviceType);
 
@@ -336,6 +406,25 @@ int main(int argc, char** argv) {
     for (const CSimTransponder& tag : tags)
         reader.PlaceTag(tag);
     if (!quiet) reader.SetTraceHook(PrintTrace);
+
+    if (hid.on) {
+        CHidSimulator endpoint(reader, hid.endpoint);
+        if (!quiet)
+            endpoint.SetTraceHook(
+                [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
+        std::string error;
+        if (!endpoint.Start(&error)) {
+            std::fprintf(stderr, "kvplm-readersim: %s\n", error.c_str());
+            return 1;
+        }
+        std::printf("%s\n", CSimConsole::DeviceLine(reader, endpoint).c_str());
+        std::fflush(stdout);
+        CSimConsole console(reader, endpoint);
+        RunConsole(console, signalFd);
+        endpoint.Stop();
+        close(signalFd);
+        return 0;
+    }
 
     if (lan.on) {
         // A DHCP record carries 0.0.0.0; the reader is then found under its lease.
