@@ -1,48 +1,80 @@
 // The HID reader's side of Morvane under Qt Test, offscreen: the key button's
 // drawing, the HID parameter page with its keyboard picture, the programming
 // dialog of an HID reader (its page, its files, the HID function test from
-// every page). The reader's interface channel is a fake keyboard here that
-// answers key queries and records key settings; connecting is the host's.
-#include "MorvaneUiSupport.h"
-
+// every page) and the interface dialog's mode switch of a dual-mode reader.
+//
+// Most tests put a fake keyboard behind the reader's interface channel (it
+// answers key queries and records key settings) and connect through the
+// host. The last ones run a simulated HID reader, kvplm-readersim --hid, as a
+// process of its own, reached through the stand-in hidapi library that
+// ctest puts first on LD_LIBRARY_PATH; its console tells what it was sent.
+// (The simulator's library is not linked in: the process is the reader.)
 #include "BusyGuard.h"
 #include "DataPage.h"
+#include "FrontendTestSupport.h"
 #include "FunktionstestDlg.h"
 #include "FunktionstestHidDlg.h"
-#include "HidKeyTable.h"
+#include "InterfaceDialog.h"
 #include "KeyButton.h"
 #include "KeySequencePage.h"
+#include "LinkApi.h"
 #include "Messages.h"
 #include "ParamHidPage.h"
 #include "SeriellEinstellDlg.h"
 #include "Texts.h"
 #include "WidgetSetupHost.h"
 
+#include <QApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 
 namespace {
 
-using namespace MorvaneUi;
-
 constexpr int kWaitMs = 10000;
 constexpr int kHidFlags = 0x1F200;
+
+template <class W> W* Find(const QObject* parent, const QString& name) {
+    return parent ? parent->findChild<W*>(name) : nullptr;
+}
+
+// Runs action on the next modal dialog of type T once it is open; gives up
+// after timeoutMs. The action closes the dialog (which ends its exec()).
+template <class T> void OnModal(std::function<void(T*)> action, int timeoutMs = 15000) {
+    auto* timer = new QTimer;
+    auto deadline = std::make_shared<QDeadlineTimer>(timeoutMs);
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, deadline, action] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if ((dialog && dialog->isVisible()) || deadline->hasExpired()) {
+            timer->stop();
+            timer->deleteLater();
+            if (dialog && dialog->isVisible()) action(dialog);
+        }
+    });
+    timer->start();
+}
 
 // ---------------------------------------------------------------------------
 // The key button's drawing, measured in pixels: a caption part's glyphs are
@@ -542,6 +574,231 @@ TEST_F(HidPageTest, HidFileSavedAndLoadedThroughTheDialog) {
     EXPECT_EQ(KeyText(page, 0x07), "&&\n6\t");
     EXPECT_EQ(Find<QLineEdit>(page, "edit1002")->text(), "800");
     EXPECT_TRUE(dialog->windowTitle().endsWith(" - " + path));
+}
+
+// ---------------------------------------------------------------------------
+// Against a simulated HID reader: kvplm-readersim --hid as a process, its
+// console on stdin/stdout.
+
+class HidReaderProcess {
+public:
+    ~HidReaderProcess() { Stop(); }
+
+    // Starts the reader with its keyboard table ("us" or "de") and waits for
+    // the line that says it is there.
+    bool Start(const QString& serial, const QString& table, const QString& socketDir, QString* error) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("KVPLM_HID_SIM_DIR"), socketDir);
+        m_process.setProcessEnvironment(environment);
+        m_process.setProcessChannelMode(QProcess::SeparateChannels);
+        m_process.start(QStringLiteral(READERSIM_PATH),
+                        {QStringLiteral("--hid"), serial, QStringLiteral("--hid-table"), table,
+                         QStringLiteral("--quiet")});
+        if (!m_process.waitForStarted(kWaitMs)) {
+            *error = m_process.errorString();
+            return false;
+        }
+        const QString line = ReadLine();
+        if (!line.contains(serial)) {
+            *error = QStringLiteral("no device line: ") + line +
+                     QString::fromLocal8Bit(m_process.readAllStandardError());
+            return false;
+        }
+        return true;
+    }
+    void Stop() {
+        if (m_process.state() == QProcess::NotRunning) return;
+        m_process.write("quit\n");
+        if (!m_process.waitForFinished(kWaitMs)) {
+            m_process.kill();
+            m_process.waitForFinished(kWaitMs);
+        }
+    }
+    // The console's answer to a command: its lines.
+    QStringList Command(const QString& command) {
+        static const QString marker = QStringLiteral("end-of-answer");
+        m_process.write((command + QLatin1Char('\n') + marker + QLatin1Char('\n')).toUtf8());
+        QStringList lines;
+        const QDeadlineTimer deadline(kWaitMs);
+        while (!deadline.hasExpired()) {
+            const QString line = ReadLine(deadline);
+            if (line.contains(QLatin1Char('\'') + marker + QLatin1Char('\''))) return lines;
+            if (!line.isNull()) lines.append(line);
+        }
+        ADD_FAILURE() << "the simulator did not answer " << command.toStdString();
+        return lines;
+    }
+
+private:
+    QString ReadLine(QDeadlineTimer deadline = QDeadlineTimer(kWaitMs)) {
+        while (!m_process.canReadLine() && !deadline.hasExpired() && m_process.state() == QProcess::Running)
+            m_process.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+        if (!m_process.canReadLine()) return QString();
+        return QString::fromUtf8(m_process.readLine()).trimmed();
+    }
+
+    QProcess m_process;
+};
+
+const QString kSerial = QStringLiteral("4400-000123");
+const QString kListName = kSerial + QStringLiteral(" HID");
+
+class HidReaderTest : public HidPageTest {
+protected:
+    void SetUp() override {
+        HidPageTest::SetUp();
+        ASSERT_TRUE(socketDir.isValid());
+        // The stand-in in this process looks for readers there.
+        qputenv("KVPLM_HID_SIM_DIR", socketDir.path().toLocal8Bit());
+    }
+    void TearDown() override {
+        reader.Stop();
+        qunsetenv("KVPLM_HID_SIM_DIR");
+        HidPageTest::TearDown();
+    }
+    // The reader runs and this process lists it; Morvane's stored port names it.
+    void StartReader(const QString& table) {
+        QString error;
+        ASSERT_TRUE(reader.Start(kSerial, table, socketDir.path(), &error)) << error.toStdString();
+        char list[512] = {};
+        const int used = LinkListHidPorts(list, int(sizeof list));
+        ASSERT_GT(used, 0)
+            << "no HID reader listed: is the stand-in hidapi library first on LD_LIBRARY_PATH?";
+        ASSERT_EQ(QString::fromUtf8(list), kListName);
+        StorePort(QStringLiteral("USB: ") + kListName);
+    }
+    // The real connect of the program, not the test host's.
+    std::unique_ptr<CSeriellEinstellDlg> OpenOnReader() {
+        auto dialog = std::make_unique<CSeriellEinstellDlg>(nullptr, programHost, 0, 19200, kHidFlags);
+        QSignalSpy opened(dialog.get(), &CSeriellEinstellDlg::opened);
+        dialog->show();
+        EXPECT_TRUE(opened.count() > 0 || opened.wait(kWaitMs));
+        return dialog;
+    }
+    QStringList KeySettings() {
+        QStringList settings;
+        for (const QString& line : reader.Command(QStringLiteral("hidlog")))
+            if (line.startsWith(QStringLiteral("key set"))) settings.append(line);
+        return settings;
+    }
+
+    QTemporaryDir socketDir;
+    HidReaderProcess reader;
+    CWidgetSetupHost programHost;
+};
+
+TEST_F(HidReaderTest, OpeningOnTheReaderShowsItsTableAndLoadFromDeviceReadsItAgain) {
+    StartReader(QStringLiteral("de"));
+    auto dialog = OpenOnReader();
+    EXPECT_TRUE(recorder.records.isEmpty()) << MessageTexts().join('|').toStdString();
+    EXPECT_TRUE(dialog->ReadResult().connected);
+    EXPECT_TRUE(dialog->ReadResult().AllRead());
+    EXPECT_TRUE(dialog->ReadResult().keyTable);
+    CParamHidPage* page = dialog->HidParamPage();
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(KeyText(page, 0x10), "Q\nq\t@");
+    EXPECT_EQ(KeyText(page, 0x15), "Z\nz\t");
+    EXPECT_EQ(KeyText(page, 0x2C), "Y\ny\t");
+    EXPECT_EQ(KeyText(page, 0x0C), "?\n \t\\");
+    // The session is closed again: link state 1 before the close.
+    const QStringList log = reader.Command(QStringLiteral("hidlog"));
+    ASSERT_GE(log.size(), 2);
+    EXPECT_EQ(log.front(), "a host opened the device");
+    EXPECT_TRUE(log.contains("link state 1"));
+    EXPECT_EQ(log.back(), "the host closed the device");
+
+    // The reader gets a US table; "Aus Gerät laden" shows it.
+    reader.Command(QStringLiteral("keys us"));
+    Button(page, 1011)->click();
+    EXPECT_TRUE(recorder.records.isEmpty()) << MessageTexts().join('|').toStdString();
+    EXPECT_EQ(KeyText(page, 0x15), "Y\ny\t");
+    EXPECT_EQ(KeyText(page, 0x10), "Q\nq\t");
+    EXPECT_EQ(KeyText(page, 0x07), "^\n6\t");
+
+    // A reader that does not answer key queries: 522, the table as far as it came (cleared).
+    reader.Command(QStringLiteral("hid ignore-keys on"));
+    Button(page, 1011)->click();
+    EXPECT_EQ(MessageTexts(), QStringList{QString::fromUtf8("Keine Verbindung zum Gerät")});
+    EXPECT_EQ(KeyText(page, 0x15), " \n \t");
+}
+
+TEST_F(HidReaderTest, ProgrammingTransfersTheTableOfThePage) {
+    StartReader(QStringLiteral("us"));
+    auto dialog = OpenOnReader();
+    CParamHidPage* page = dialog->HidParamPage();
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(KeyText(page, 0x15), "Y\ny\t");
+    // The German table of this computer goes into the reader.
+    Button(page, 1012)->click();
+    EXPECT_EQ(KeyText(page, 0x15), "Z\nz\t");
+    reader.Command(QStringLiteral("hidlog clear"));
+    recorder.records.clear();
+    dialog->findChild<QPushButton*>("button32774")->click();
+    EXPECT_EQ(MessageTexts(), QStringList{"Programmierung erfolgreich abgeschlossen"});
+    ASSERT_TRUE(dialog->Model().KeyTableTransferred().has_value());
+    EXPECT_TRUE(*dialog->Model().KeyTableTransferred());
+
+    const QStringList settings = KeySettings();
+    ASSERT_FALSE(settings.isEmpty());
+    // In scan code order, each key Normal, Shift, AltGr: the key "1" (02) first.
+    EXPECT_EQ(settings.front(), "key set 31 '1'  modifier 00 usage 1E");
+    EXPECT_TRUE(settings.contains("key set 40 '@'  modifier 40 usage 14"));
+    EXPECT_TRUE(settings.contains("key set 7A 'z'  modifier 00 usage 1C"));
+    EXPECT_TRUE(settings.contains("key set 5A 'Z'  modifier 02 usage 1C"));
+    EXPECT_TRUE(settings.contains("key set 5C '\\'  modifier 40 usage 2D"));
+    // Last the Escape character on the Escape key.
+    EXPECT_EQ(settings.back(), "key set 1B      modifier 00 usage 29");
+    // The reader now types the German way.
+    const QStringList keys = reader.Command(QStringLiteral("keys"));
+    EXPECT_TRUE(keys.contains("79 'y'  modifier 00 usage 1D"));
+    EXPECT_TRUE(keys.contains("40 '@'  modifier 40 usage 14"));
+
+    // Read back by a new dialog: the same table.
+    auto again = OpenOnReader();
+    EXPECT_EQ(KeyText(again->HidParamPage(), 0x15), "Z\nz\t");
+    EXPECT_EQ(KeyText(again->HidParamPage(), 0x10), "Q\nq\t@");
+}
+
+TEST_F(HidReaderTest, VirtualComSwitchesTheDualModeReaderAndPausesASecond) {
+    StartReader(QStringLiteral("us"));
+    FakeLists lists;
+    lists.SetUsb({kListName});
+    lists.virtualCom = true;
+    frontend::InterfaceDialog dialog(nullptr, appkit::Program::Morvane, &lists);
+    std::vector<int> pauses;
+    dialog.Model().SetWait([&](int milliseconds) { pauses.push_back(milliseconds); });
+    dialog.show();
+    auto* list = Find<QListWidget>(&dialog, "list1012");
+    auto* hidMode = Find<QRadioButton>(&dialog, "radio1035");
+    auto* virtualCom = Find<QRadioButton>(&dialog, "radio1036");
+    ASSERT_TRUE(list && hidMode && virtualCom);
+    ASSERT_EQ(list->count(), 1);
+    EXPECT_EQ(list->item(0)->text(), QStringLiteral("USB: ") + kListName);
+    list->setCurrentRow(0);
+    EXPECT_TRUE(hidMode->isEnabled() && virtualCom->isEnabled());
+    EXPECT_TRUE(hidMode->isChecked());
+    EXPECT_FALSE(virtualCom->isChecked());
+
+    reader.Command(QStringLiteral("hidlog clear"));
+    virtualCom->click();
+    // Opened, told to switch, closed; then a second for the reader to come back.
+    EXPECT_EQ(pauses, std::vector<int>{1000});
+    const QStringList log = reader.Command(QStringLiteral("hidlog"));
+    EXPECT_TRUE(log.contains("a host opened the device")) << log.join('|').toStdString();
+    EXPECT_TRUE(log.contains("the host closed the device"));
+    EXPECT_FALSE(hidMode->isEnabled() || virtualCom->isEnabled());
+    EXPECT_FALSE(hidMode->isChecked() || virtualCom->isChecked());
+
+    // A reader that is gone: nothing changes, nothing is shown, no pause.
+    reader.Stop();
+    pauses.clear();
+    list->setCurrentRow(-1);
+    list->setCurrentRow(0);
+    ASSERT_TRUE(virtualCom->isEnabled());
+    virtualCom->click();
+    EXPECT_TRUE(pauses.empty());
+    EXPECT_TRUE(hidMode->isChecked());
+    EXPECT_TRUE(recorder.records.isEmpty()) << MessageTexts().join('|').toStdString();
 }
 
 } // namespace
