@@ -1,7 +1,9 @@
-// kvplm program PORT FILE.mkr [--set-baud RATE]: "Laden", then "Programmieren".
+// kvplm program PORT FILE.mkr [--set-baud RATE]: "Laden", then "Programmieren"
+// (on an HID reader with the transfer of the keyboard table).
 // A file that is no configuration, whose key sequence does not load, or whose
 // pages do not pass their checks is refused before the reader is touched.
 #include "Commands.h"
+#include "ProfileFile.h"
 #include "ProgramReader.h"
 #include "SeriellEinstellModel.h"
 #include "SetupCliHost.h"
@@ -29,10 +31,6 @@ int RunProgram(Options& options) {
     }
 
     CSetupCliHost host(port, options, file);
-    if (host.IsHid()) {
-        std::fprintf(stderr, "kvplm: %s: HID readers are not programmed by this command\n", port.c_str());
-        return ExitFailed;
-    }
     if (access(file.c_str(), R_OK) != 0) {
         std::fprintf(stderr, "kvplm: cannot read %s\n", file.c_str());
         return ExitFailed;
@@ -54,7 +52,24 @@ int RunProgram(Options& options) {
             return ExitFailed;
         }
     }
-    return ProgramReader(model, host) == ProgramResult::Programmed ? ExitOk : ExitFailed;
+    // An HID reader gets the file's keyboard table after the blocks. A file
+    // without one programs the table the reader holds, as the dialog, which
+    // reads it when it opens, would (the reader's table is read first).
+    if (model.IsHid()) {
+        CProfileFile profile;
+        if (profile.Load(file) && !CHidKeyTable::InProfile(profile)) {
+            std::fprintf(stderr, "kvplm: %s has no keyboard table; the reader's own is kept\n", file.c_str());
+            if (!model.ParamHid().LoadFromDevice(host)) return ExitFailed;
+        }
+    }
+    if (ProgramReader(model, host) != ProgramResult::Programmed) return ExitFailed;
+    // Programming counts as done without the table, as in the dialog; the
+    // exit status says that not all of the file reached the reader.
+    if (model.IsHid() && model.KeyTableTransferred() != std::optional<bool>(true)) {
+        std::fprintf(stderr, "kvplm: the reader did not take the keyboard table\n");
+        return ExitFailed;
+    }
+    return ExitOk;
 }
 
 const Registration program{{"program", "PORT FILE [--set-baud RATE]",

@@ -1,5 +1,6 @@
 // kvplm save PORT FILE.mkr [--force]: the reader's blocks into fresh pages,
-// as the programming dialog reads them when it opens, then "Speichern".
+// as the programming dialog reads them when it opens, then "Speichern". An
+// HID reader's file has its timeout and keyboard table (HID_KEYS).
 //
 // A block that does not fit its page (a Param block of another length, values
 // the page refuses) is not saved as the page's defaults: nothing is written.
@@ -26,10 +27,6 @@ int RunSave(Options& options) {
     NoMoreArgs(options);
 
     CSetupCliHost host(port, options, file);
-    if (host.IsHid()) {
-        std::fprintf(stderr, "kvplm: %s: HID readers are not saved by this command\n", port.c_str());
-        return ExitFailed;
-    }
     CSeriellEinstellModel model(0, options.baud, host.Flags());
     const CSeriellEinstellModel::ReaderRead read = model.ReadFromReader(host);
     if (!read.connected) return ExitFailed;
@@ -54,6 +51,11 @@ int RunSave(Options& options) {
         std::fprintf(stderr,
                      "kvplm: the reader's %s block(s) could not be taken over as they are; nothing saved\n",
                      refused.c_str());
+        return ExitFailed;
+    }
+    // An HID file without the reader's keyboard table would program an empty one.
+    if (model.IsHid() && !read.keyTable) {
+        std::fprintf(stderr, "kvplm: the reader did not give its keyboard table; nothing saved\n");
         return ExitFailed;
     }
     ReportReplacements(model.Replacements(), "the reader");

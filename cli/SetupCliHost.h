@@ -7,6 +7,7 @@
 #pragma once
 
 #include "Cli.h"
+#include "HidKeyTable.h"
 #include "KonfigDaten.h"
 #include "ReaderConnect.h"
 #include "SetupHost.h"
@@ -56,5 +57,10 @@ std::string WithLf(const std::string& text);
 // One line on stderr for each value of the pages that had no button and was
 // replaced by its default; source names where the value came from.
 void ReportReplacements(const std::vector<ValueReplacement>& replaced, const std::string& source);
+
+// A keyboard table on stdout, one line per scan code that has characters:
+// "  10 Q   Normal q   Shift Q   AltGr @" ("--" for none; a key without a
+// button has no caption).
+void PrintKeyTable(const CHidKeyTable& table);
 
 } // namespace Cli

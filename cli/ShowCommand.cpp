@@ -1,5 +1,7 @@
-// kvplm show FILE.mkr: the record and the six blocks a file would program.
+// kvplm show FILE.mkr: the record and the six blocks a file would program,
+// and the keyboard table of a file saved for an HID reader.
 #include "Commands.h"
+#include "ProfileFile.h"
 #include "SeriellEinstellModel.h"
 #include "SetupCliHost.h"
 
@@ -20,7 +22,12 @@ int RunShow(Options& options) {
         return ExitFailed;
     }
     CSetupCliHost host("", options, file);
-    CSeriellEinstellModel model(0, PortSettings::DefaultBaudrate, ConnectionFlag::Connected);
+    // A file with a keyboard table was saved for an HID reader and is shown
+    // as that reader's dialog loads it.
+    CProfileFile profile;
+    const bool hid = profile.Load(file) && CHidKeyTable::InProfile(profile);
+    CSeriellEinstellModel model(0, PortSettings::DefaultBaudrate,
+                                ConnectionFlag::Connected | (hid ? ConnectionFlag::Hid : 0));
     if (!model.LoadFile(host, file)) return ExitFailed;
     ReportReplacements(model.Replacements(), file);
     CSeriellEinstellModel::Image image;
@@ -55,7 +62,12 @@ int RunShow(Options& options) {
     std::printf("  Suffix     %s\n", Hex(image.suffix).c_str());
     std::printf("  Postcode   %s\n", Hex(image.postcode).c_str());
     std::printf("  Termix     %s\n", Hex(image.termix).c_str());
-    std::printf("Baud rate to set: %d\n", model.Param().ChosenBaudRate());
+    if (hid) {
+        std::printf("Keyboard table (HID reader)\n");
+        PrintKeyTable(model.ParamHid().Table());
+    } else {
+        std::printf("Baud rate to set: %d\n", model.Param().ChosenBaudRate());
+    }
     return ExitOk;
 }
 

@@ -210,6 +210,12 @@ std::string Utf8(const wchar_t* text, size_t maxChars) {
 
 // An open hidapi device. It keeps the entries it uses, so a write that
 // returns after the binding was dropped still closes its device.
+//
+// hidapi's calls on one device are not safe from two threads at once (they
+// share the device's error text), so they take turns: a write waits for a
+// read in progress (which lasts at most its time-out), while a read that
+// finds a write in progress returns at once with nothing, as a poll must
+// never block.
 class HidapiConnection : public IConnection {
 public:
     HidapiConnection(hid_device* device, const Hidapi& entries, ReportLayout layout)
@@ -217,10 +223,15 @@ public:
           m_close(entries.hid_close), m_layout(layout) {}
     ~HidapiConnection() override { m_close(m_device); }
 
-    int Write(const uint8_t* report, size_t length) override { return m_write(m_device, report, length); }
+    int Write(const uint8_t* report, size_t length) override {
+        std::lock_guard<std::mutex> lock(m_turn);
+        return m_write(m_device, report, length);
+    }
 
     int Read(uint8_t* report, size_t length, int timeoutMs) override {
         if (length == 0) return 0;
+        std::unique_lock<std::mutex> lock(m_turn, std::try_to_lock);
+        if (!lock.owns_lock()) return 0;
         if (m_layout.usesReportIds) return m_read(m_device, report, length, timeoutMs);
         // hidraw hands up the report without a report id byte here.
         const int n = m_read(m_device, report + 1, length - 1, timeoutMs);
@@ -237,6 +248,7 @@ private:
     int (*m_read)(hid_device*, unsigned char*, size_t, int);
     void (*m_close)(hid_device*);
     ReportLayout m_layout;
+    std::mutex m_turn;
 };
 
 class HidapiBackend : public IBackend {

@@ -1,7 +1,6 @@
 #include "HidDevice.h"
 
 #include "DebugLog.h"
-#include "LinkRegistry.h"
 
 #include <algorithm>
 #include <chrono>
@@ -121,23 +120,8 @@ void CHidDevice::ListDevices(std::vector<std::string>& list) {
 }
 
 int CHidDevice::TakeHandle() {
-    // The handle is the session id. A LAN id is a small number taken
-    // without a descriptor behind it, so a fresh descriptor may equal one:
-    // such a number is kept back and the next one taken.
-    std::vector<int> skipped;
-    int handle = -1;
-    for (int attempt = 0; attempt < 64; ++attempt) {
-        const int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        if (fd < 0) break;
-        if (!LinkRegistry().Find(fd)) {
-            handle = fd;
-            break;
-        }
-        skipped.push_back(fd);
-    }
-    for (int fd : skipped)
-        ::close(fd);
-    return handle;
+    const int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    return fd < 0 ? -1 : HandleBase + fd;
 }
 
 bool CHidDevice::OpenByName(const std::string& name) {
@@ -175,7 +159,7 @@ bool CHidDevice::OpenByName(const std::string& name) {
             m_writerThread = std::thread(&CHidDevice::WriterLoop, writer);
         } catch (...) {
             HidBackend::NoteWriterEnded();
-            ::close(handle);
+            ::close(handle - HandleBase);
             return false;
         }
         m_writer = std::move(writer);
@@ -214,7 +198,7 @@ void CHidDevice::ReleaseConnection() {
 
 void CHidDevice::Close() {
     ReleaseConnection();
-    if (m_handle >= 0) ::close(m_handle);
+    if (m_handle >= 0) ::close(m_handle - HandleBase);
     m_handle = -1;
     m_reportLength = 0;
     m_name.clear();

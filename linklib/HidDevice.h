@@ -30,6 +30,7 @@ public:
     static constexpr int MinReportLength = 4;
     static constexpr int WriteTimeoutMs = 50;
     static constexpr int TransactTimeoutMs = 100;
+    static constexpr int HandleBase = 0x20000;
 
     CHidDevice() = default;
     ~CHidDevice() override { Close(); }
@@ -49,8 +50,9 @@ public:
     // Closes what is open, then opens the family device whose list name is
     // exactly name.
     bool OpenByName(const std::string& name);
-    // The device handle (an eventfd the open device holds, so it never
-    // equals another session's handle), 0 when closed. A device lost to a
+    // The device handle, 0 when closed: HandleBase + an eventfd the open
+    // device holds, so it never equals a serial session's handle (0x10000 +
+    // its fd) nor a small network id. A device lost to a
     // read error keeps its handle until Close, so its session stays
     // reachable: its exchanges time out and it can be closed.
     int IsOpen() const { return m_handle >= 0 ? m_handle : 0; }

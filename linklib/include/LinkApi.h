@@ -69,8 +69,15 @@ LINKAPI int LinkLanOpenConfig(const char* portName);
 LINKAPI int LinkLanReadConfig(int id, int record, unsigned char* buffer, int size);
 LINKAPI int LinkLanCloseConfig(int id, int restart);
 
-/* HID interface channel. LinkHidExchange returns 0 for an unknown id or a
- * session that is not a HID session. */
+/* HID interface channel: commands for a USB HID reader's interface itself
+ * (at most report length - 2 bytes, 7 for the usual 9-byte reports).
+ * LinkHidExchange writes the request and waits up to 100 ms for an answer
+ * of more than 2 bytes whose first byte equals the request's; it returns the
+ * answer's bytes copied into reply (at most size), -1 when the request did
+ * not go out or no such answer came, and 0 for an unknown id or a session
+ * that is not a HID session. LinkHidSend writes the command without waiting:
+ * 0 when it went out, -1 otherwise (also for unknown ids and other
+ * sessions). */
 LINKAPI int LinkHidExchange(int id, const unsigned char* request, int count, unsigned char* reply, int size);
 LINKAPI int LinkHidSend(int id, const unsigned char* bytes, int count);
 

@@ -175,11 +175,13 @@ bool CHidKeyTable::LoadFromReader(IHidChannel& channel) {
         if (button < 0) continue;
         const int scan = kButtons[size_t(button)].scanCode;
         if (scan == 0 || scan >= ScanCodes) continue;
+        // Right Alt decides before Shift: a key pressed with Shift and AltGr
+        // (0x42) is kept as AltGr, the table has no place for both.
         Level level = Normal;
-        if (modifier & (ModLeftShift | ModRightShift))
-            level = Shift;
-        else if (modifier & ModRightAlt)
+        if (modifier & ModRightAlt)
             level = AltGr;
+        else if (modifier & (ModLeftShift | ModRightShift))
+            level = Shift;
         SetChar(scan, level, uint8_t(c));
     }
     return true;

@@ -113,7 +113,9 @@ public:
     // "Aus Gerät laden" over an open channel: clears the table and asks the
     // reader for each character 32..126 (0x11 c; five attempts while the
     // answer is negative). False when a character got no answer in five
-    // attempts; the table then holds what came before.
+    // attempts; the table then holds what came before. A reply's modifier
+    // with right Alt (0x40) gives AltGr, else one with Shift (0x02, 0x20)
+    // gives Shift, else Normal.
     bool LoadFromReader(IHidChannel& channel);
 
     // The key settings of a transfer, in the order they are sent: for each

@@ -61,13 +61,17 @@ ProgramResult ProgramReader(CSeriellEinstellModel& model, ISetupHost& host) {
     daten.ToRecord(record);
     if (!write(WriteParam, ConfigImage::BuildParam(record))) return fail(ProgramResult::Failed);
 
-    // 6. The parameter page; a rate chosen under "Setzen:" is stored at once.
-    if (auto message = param.Validate()) {
+    // 6. The parameter page (an HID reader's own); a rate chosen under
+    // "Setzen:" is stored at once.
+    if (auto message = model.IsHid() ? model.ParamHid().Validate() : param.Validate()) {
         host.ShowMessage(*message);
         if (message->control) host.FocusControl(SetupPage::Param, message->control);
         return fail(ProgramResult::Invalid);
     }
-    param.ToRecord(record);
+    if (model.IsHid())
+        model.ParamHid().ToRecord(record);
+    else
+        param.ToRecord(record);
     const int newBaud = model.IsHid() ? 0 : param.ChosenBaudRate();
     if (newBaud) host.SetSetting(PortSettings::Section, PortSettings::Baudrate, std::to_string(newBaud));
 
@@ -84,8 +88,17 @@ ProgramResult ProgramReader(CSeriellEinstellModel& model, ISetupHost& host) {
         if (LinkSetBaudRate(session, newBaud, 0) < 0) return fail(ProgramResult::Failed);
     }
 
-    // 10. The rate now in use; the choice is done.
-    if (!model.IsHid()) {
+    // 10. An HID reader gets the keyboard table; how that went does not
+    // change the outcome (the blocks are in the reader).
+    if (model.IsHid()) {
+        bool transferred = false;
+        if (model.HidChannels()) {
+            if (std::unique_ptr<IHidChannel> channel = model.HidChannels()(session))
+                transferred = model.ParamHid().Table().Transfer(*channel);
+        }
+        model.SetKeyTableTransferred(transferred);
+    } else {
+        // The rate now in use; the choice is done.
         const int shown = newBaud ? newBaud : current;
         param.ShowCurrentBaudRate(shown);
         host.CurrentBaudRateShown(shown);

@@ -118,7 +118,8 @@ CSeriellEinstellModel::ReaderRead CSeriellEinstellModel::ReadFromReader(ISetupHo
     const int modeLength = ReadModeParam(m_session, mode, sizeof mode);
     if (modeLength >= 0) {
         std::optional<SetupMessage> message;
-        const bool taken = m_param.FromBlock(mode, sizeof mode, m_baud, &message);
+        const bool taken = IsHid() ? m_paramHid.FromBlock(mode, sizeof mode, &message)
+                                   : m_param.FromBlock(mode, sizeof mode, m_baud, &message);
         show(message);
         read.modeParam = true;
         read.modeParamTaken = taken && size_t(modeLength) == sizeof mode;
@@ -148,6 +149,12 @@ CSeriellEinstellModel::ReaderRead CSeriellEinstellModel::ReadFromReader(ISetupHo
         sequence.page.SetChanged(false);
         sequence.flag = true;
     }
+    // The reader's keyboard table, without any message: a reader that does
+    // not answer leaves what it gave so far.
+    if (IsHid() && HidChannels()) {
+        if (std::unique_ptr<IHidChannel> channel = HidChannels()(m_session))
+            read.keyTable = m_paramHid.Table().LoadFromReader(*channel);
+    }
     host.CloseSession(m_session);
     m_session = 0;
     return read;
@@ -155,7 +162,7 @@ CSeriellEinstellModel::ReaderRead CSeriellEinstellModel::ReadFromReader(ISetupHo
 
 bool CSeriellEinstellModel::NeedsSaving(ISetupHost& host) {
     if (m_prefix.Changed() || m_suffix.Changed() || m_abziehen.Changed()) return true;
-    if (m_param.Replacement()) return true; // the page holds a default instead of what was read
+    if (!IsHid() && m_param.Replacement()) return true; // the page holds a default instead of what was read
     std::optional<SetupMessage> message;
     const bool changed = m_daten.HasChanged(&message);
     if (message) host.ShowMessage(*message);
@@ -194,7 +201,14 @@ bool CSeriellEinstellModel::LoadFile(ISetupHost& host, const std::string& path) 
     m_abziehen.Empty();
     if (auto message = m_prefix.ReadProfile(file, "Prefix")) host.ShowMessage(*message);
     m_daten.ReadProfile(file);
-    m_param.ReadProfile(file);
+    if (IsHid()) {
+        m_paramHid.ReadProfile(file);
+        // A file saved for a normal reader has no table: the one the page
+        // holds (read from the reader) stays rather than becoming empty.
+        if (CHidKeyTable::InProfile(file)) m_paramHid.ReadKeyTable(file);
+    } else {
+        m_param.ReadProfile(file);
+    }
     if (auto message = m_suffix.ReadProfile(file, "Suffix")) host.ShowMessage(*message);
     if (auto message = m_abziehen.ReadProfile(file, "Abziehen")) host.ShowMessage(*message);
     if (auto message = m_trenner.ReadProfile(file, "Termix")) host.ShowMessage(*message);
@@ -212,7 +226,9 @@ CSeriellEinstellModel::SaveResult CSeriellEinstellModel::SaveDocument(ISetupHost
         host.ShowMessage(SetupMessage::FromId(517));
         return SaveResult::NotSaved;
     }
-    if (auto message = m_param.Validate()) host.ShowMessage(*message); // shown; saving goes on
+    if (!IsHid()) {
+        if (auto message = m_param.Validate()) host.ShowMessage(*message); // shown; saving goes on
+    }
     InitLastPath(host);
     const std::optional<std::string> path = host.ChooseSaveFile();
     if (!path) return SaveResult::NotSaved;
@@ -237,12 +253,22 @@ CSeriellEinstellModel::SaveResult CSeriellEinstellModel::SaveDocument(ISetupHost
     KonfigDaten record;
     m_daten.ToRecord(record);
     CDatenRegisterkarte::WriteProfile(record, file);
-    if (auto message = m_param.Validate()) {
-        host.ShowMessage(*message);
-        return SaveResult::NotSaved;
+    if (IsHid()) {
+        if (auto message = m_paramHid.Validate()) {
+            host.ShowMessage(*message);
+            return SaveResult::NotSaved;
+        }
+        m_paramHid.ToRecord(record);
+        CParamRegisterkarteHID::WriteProfile(record, file);
+        m_paramHid.WriteKeyTable(file);
+    } else {
+        if (auto message = m_param.Validate()) {
+            host.ShowMessage(*message);
+            return SaveResult::NotSaved;
+        }
+        m_param.ToRecord(record);
+        CParamRegisterkarte::WriteProfile(record, file);
     }
-    m_param.ToRecord(record);
-    CParamRegisterkarte::WriteProfile(record, file);
     writeSequence(m_suffix, "Suffix");
     writeSequence(m_abziehen, "Abziehen");
     writeSequence(m_trenner, "Termix");
@@ -279,7 +305,7 @@ void CSeriellEinstellModel::SetHidChannelFactory(HidChannelFactory channels) {
 std::vector<ValueReplacement> CSeriellEinstellModel::Replacements() const {
     std::vector<ValueReplacement> replaced;
     if (m_daten.Replacement()) replaced.push_back(*m_daten.Replacement());
-    if (m_param.Replacement()) replaced.push_back(*m_param.Replacement());
+    if (!IsHid() && m_param.Replacement()) replaced.push_back(*m_param.Replacement());
     return replaced;
 }
 
@@ -295,8 +321,13 @@ std::optional<SetupMessage> CSeriellEinstellModel::BuildImage(Image& image) {
     if (auto message = m_daten.Validate()) return message;
     m_daten.ToRecord(image.record);
     image.param = ConfigImage::BuildParam(image.record);
-    if (auto message = m_param.Validate()) return message;
-    m_param.ToRecord(image.record);
+    if (IsHid()) {
+        if (auto message = m_paramHid.Validate()) return message;
+        m_paramHid.ToRecord(image.record);
+    } else {
+        if (auto message = m_param.Validate()) return message;
+        m_param.ToRecord(image.record);
+    }
     image.modeParam = ConfigImage::BuildModeParam(image.record);
     image.suffix = m_suffix.ToBlock();
     image.postcode = m_abziehen.ToBlock();
