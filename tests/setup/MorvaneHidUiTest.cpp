@@ -675,6 +675,19 @@ protected:
         EXPECT_TRUE(opened.count() > 0 || opened.wait(kWaitMs));
         return dialog;
     }
+    // The simulator's log once it has the line (it notes a closed connection
+    // on its own thread, a moment after the close).
+    QStringList LogWith(const QString& line) {
+        QStringList log;
+        const bool found = QTest::qWaitFor(
+            [&] {
+                log = reader.Command(QStringLiteral("hidlog"));
+                return log.contains(line);
+            },
+            kWaitMs);
+        if (!found) ADD_FAILURE() << "the simulator's log has no line " << line.toStdString();
+        return log;
+    }
     QStringList KeySettings() {
         QStringList settings;
         for (const QString& line : reader.Command(QStringLiteral("hidlog")))
@@ -701,7 +714,7 @@ TEST_F(HidReaderTest, OpeningOnTheReaderShowsItsTableAndLoadFromDeviceReadsItAga
     EXPECT_EQ(KeyText(page, 0x2C), "Y\ny\t");
     EXPECT_EQ(KeyText(page, 0x0C), "?\n \t\\");
     // The session is closed again: link state 1 before the close.
-    const QStringList log = reader.Command(QStringLiteral("hidlog"));
+    const QStringList log = LogWith(QStringLiteral("the host closed the device"));
     ASSERT_GE(log.size(), 2);
     EXPECT_EQ(log.front(), "a host opened the device");
     EXPECT_TRUE(log.contains("link state 1"));
@@ -783,7 +796,7 @@ TEST_F(HidReaderTest, VirtualComSwitchesTheDualModeReaderAndPausesASecond) {
     virtualCom->click();
     // Opened, told to switch, closed; then a second for the reader to come back.
     EXPECT_EQ(pauses, std::vector<int>{1000});
-    const QStringList log = reader.Command(QStringLiteral("hidlog"));
+    const QStringList log = LogWith(QStringLiteral("the host closed the device"));
     EXPECT_TRUE(log.contains("a host opened the device")) << log.join('|').toStdString();
     EXPECT_TRUE(log.contains("the host closed the device"));
     EXPECT_FALSE(hidMode->isEnabled() || virtualCom->isEnabled());
