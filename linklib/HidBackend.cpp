@@ -16,6 +16,7 @@
 #include <map>
 #include <mutex>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace HidBackend {
@@ -97,8 +98,16 @@ ReportLayout ParseReportDescriptor(const uint8_t* descriptor, size_t length) {
 namespace {
 
 bool ReadDescriptorIoctl(const std::string& path, std::vector<uint8_t>& descriptor) {
+    // Only a character device can be a hidraw node; a stand-in library's
+    // path may name anything (a socket, a FIFO) that must not be opened.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) return false;
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return false;
+    if (::fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode)) {
+        ::close(fd);
+        return false;
+    }
     int size = 0;
     bool ok = false;
     hidraw_report_descriptor raw{};

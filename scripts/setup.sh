@@ -14,7 +14,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
-  libudev-dev libxkbcommon-dev libxkbcommon-x11-dev
+  libudev-dev libxkbcommon-dev libxkbcommon-x11-dev libxcb1-dev
   libhidapi-hidraw0
   xvfb xauth fonts-dejavu-core
 )

@@ -22,6 +22,9 @@ std::atomic<unsigned> g_sequence{0};
 // A connection that has not yet said what it wants gets this long.
 constexpr std::chrono::milliseconds HelloTime{1000};
 constexpr size_t MaxWaitingClients = 16;
+// Input reports a host does not read pile up; beyond this many the oldest
+// are dropped, as a device's queue overflows.
+constexpr size_t MaxQueuedReports = 1024;
 constexpr size_t InputReportLength = CHidSimulator::ReportLength - 1; // as a hidraw read gives it
 
 std::string Errno(const std::string& what) {
@@ -163,12 +166,12 @@ std::optional<uint8_t> CHidSimulator::LinkState() const {
     return m_linkState;
 }
 
-CHidKeyTable CHidSimulator::Table() const {
+CSimKeyTable CHidSimulator::Table() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_options.table;
 }
 
-void CHidSimulator::SetTable(const CHidKeyTable& table) {
+void CHidSimulator::SetTable(const CSimKeyTable& table) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_options.table = table;
 }
@@ -222,15 +225,15 @@ std::string CHidSimulator::Describe(const Event& event) {
         return "hid: link state " + std::to_string(b.size() > 1 ? b[1] : 0);
     case Event::Kind::KeyQuery: {
         const uint8_t c = b.size() > 1 ? b[1] : 0;
-        std::string text = CHidKeyTable::DescribeKey(c, {});
+        std::string text = CSimKeyTable::DescribeKey(c, {});
         text = "hid: key query " + text.substr(0, text.find("  ")) + " -> ";
         if (!event.answer) return text + "not answered";
         if (!event.answer->usage) return text + "no key";
-        const std::string key = CHidKeyTable::DescribeKey(c, *event.answer);
+        const std::string key = CSimKeyTable::DescribeKey(c, *event.answer);
         return text + key.substr(key.find("modifier"));
     }
     case Event::Kind::KeySet: {
-        const std::string key = CHidKeyTable::DescribeKey(b[1], {b[2], b[3]});
+        const std::string key = CSimKeyTable::DescribeKey(b[1], {b[2], b[3]});
         return "hid: key set " + (b[3] ? key : key.substr(0, key.find("  ")) + " to no key");
     }
     case Event::Kind::Interface:
@@ -281,7 +284,7 @@ void CHidSimulator::HandleReport(const uint8_t* data, size_t size, std::vector<B
     } else if (command == 0x11 && n >= 2) {
         event.kind = Event::Kind::KeyQuery;
         std::lock_guard<std::mutex> lock(m_mutex);
-        const CHidKeyTable::Key key = m_options.table.Lookup(payload[1]);
+        const CSimKeyTable::Key key = m_options.table.Lookup(payload[1]);
         if (!m_options.ignoreKeys && !m_options.silent) {
             const uint8_t answer[] = {0x11, payload[1], key.modifier, key.usage};
             answers.push_back(InputReport(answer, sizeof answer));
@@ -322,9 +325,10 @@ void CHidSimulator::Run() {
         if (record) Record({Event::Kind::Closed, {}, std::nullopt});
     };
 
-    // Takes every output report the host has sent, in order; notices its end.
+    // Takes the output reports the host has sent, in order, and notices its
+    // end; a host that writes without pause gets the rest on the next pass.
     auto serviceHost = [&] {
-        while (host >= 0) {
+        for (int taken = 0; host >= 0 && taken < 256; ++taken) {
             uint8_t buffer[HidSimSocket::MaxPacket];
             const ssize_t n = recv(host, buffer, sizeof buffer, MSG_DONTWAIT);
             if (n < 0 && errno == EINTR) continue;
@@ -368,6 +372,8 @@ void CHidSimulator::Run() {
             for (Bytes& r : injected)
                 outgoing.push_back({now, std::move(r)});
 
+        while (outgoing.size() > MaxQueuedReports)
+            outgoing.pop_front();
         // The reports that are due, in order.
         blocked = false;
         while (host >= 0 && !outgoing.empty() && outgoing.front().due <= now) {

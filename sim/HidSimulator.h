@@ -21,7 +21,7 @@
 // answered meanwhile. Thread-safe; one I/O thread per running simulator.
 #pragma once
 
-#include "HidKeyTable.h"
+#include "SimKeyTable.h"
 #include "SimReader.h"
 
 #include <atomic>
@@ -54,7 +54,7 @@ public:
         std::string directory;   // "" = HidSimSocket::Directory() at Start
         bool silent = false;     // no input reports at all
         bool ignoreKeys = false; // no answers to key queries
-        CHidKeyTable table = *CHidKeyTable::Named("us");
+        CSimKeyTable table = *CSimKeyTable::Named("us");
     };
 
     struct Event {
@@ -70,7 +70,7 @@ public:
         };
         Kind kind;
         Bytes bytes;
-        std::optional<CHidKeyTable::Key> answer;
+        std::optional<CSimKeyTable::Key> answer;
     };
     using TraceHook = std::function<void(const std::string&)>;
 
@@ -95,8 +95,8 @@ public:
     bool HostConnected() const;
     std::optional<uint8_t> LinkState() const; // last value of command 0x10
 
-    CHidKeyTable Table() const;
-    void SetTable(const CHidKeyTable& table);
+    CSimKeyTable Table() const;
+    void SetTable(const CSimKeyTable& table);
     void SetSilent(bool on);
     void SetIgnoreKeys(bool on);
     // Queues a raw input report (as the host's read gets it, up to 63 bytes).

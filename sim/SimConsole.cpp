@@ -441,7 +441,7 @@ CSimConsole::Result CSimConsole::ExecuteHid(const std::vector<std::string>& word
     } else if (command == "keys") {
         if (words.size() > 2) return {Error("usage: keys [us|de]")};
         if (words.size() == 2) {
-            const auto table = CHidKeyTable::Named(sub);
+            const auto table = CSimKeyTable::Named(sub);
             if (!table) return {Error("a start table is us or de")};
             m_hid->SetTable(*table);
             out = "ok\n";

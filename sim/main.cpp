@@ -361,7 +361,7 @@ int main(int argc, char** argv) {
             (opt == HidVendor ? hid.endpoint.vendor : hid.endpoint.product) = static_cast<uint16_t>(value);
             break;
         case HidTable: {
-            const auto table = CHidKeyTable::Named(optarg);
+            const auto table = CSimKeyTable::Named(optarg);
             if (!table) return Fail("--hid-table takes us or de");
             hid.endpoint.table = *table;
             break;

@@ -18,5 +18,9 @@ enum class ProgramResult {
 // not load. Otherwise connects with the stored settings, writes Prefix, Param, ModeParam,
 // Suffix, Postcode and Termix in this order, changes the baud rate when one
 // was chosen under "Setzen:", closes the session and shows the outcome. The
-// session is closed on every path.
+// session is closed on every path. For an HID reader (flag 0x200) the HID
+// parameter page gives the ModeParam values, no baud rate is set, and after
+// the blocks the page's keyboard table is transferred over the model's HID
+// channel; that outcome (CSeriellEinstellModel::KeyTableTransferred) does
+// not change the result.
 ProgramResult ProgramReader(CSeriellEinstellModel& model, ISetupHost& host);

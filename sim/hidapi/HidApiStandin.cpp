@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <new>
 #include <poll.h>
 #include <string>
@@ -18,8 +19,11 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+// A host may write from one thread while it reads from another (hidapi
+// allows that), so the device's error text has a lock of its own.
 struct hid_device_ {
     int fd = -1;
+    std::mutex lock;
     std::wstring error;
 };
 
@@ -78,8 +82,23 @@ wchar_t* DupWide(const std::string& utf8) {
     return out;
 }
 
-void SetError(hid_device* dev, const std::string& text) {
-    (dev ? dev->error : g_error) = Widen(text);
+// Never throws: without memory the text stays as it was.
+void SetError(hid_device* dev, const std::string& text) noexcept {
+    try {
+        std::wstring wide = Widen(text);
+        if (!dev) {
+            g_error.swap(wide);
+            return;
+        }
+        std::lock_guard<std::mutex> lock(dev->lock);
+        dev->error.swap(wide);
+    } catch (...) {
+    }
+}
+
+void ClearError(hid_device* dev) noexcept {
+    std::lock_guard<std::mutex> lock(dev->lock);
+    dev->error.clear();
 }
 
 std::string Errno(const char* what) {
@@ -248,7 +267,7 @@ hid_device* hid_open_path(const char* path) {
     }
 }
 
-int hid_write(hid_device* dev, const unsigned char* data, size_t length) {
+static int Write(hid_device* dev, const unsigned char* data, size_t length) {
     if (!dev || dev->fd < 0 || (!data && length)) return -1;
     if (length == 0) {
         SetError(dev, "empty report");
@@ -257,7 +276,7 @@ int hid_write(hid_device* dev, const unsigned char* data, size_t length) {
     for (;;) {
         const ssize_t n = send(dev->fd, data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n >= 0) {
-            dev->error.clear();
+            ClearError(dev);
             return static_cast<int>(n);
         }
         if (errno == EINTR) continue;
@@ -273,7 +292,7 @@ int hid_write(hid_device* dev, const unsigned char* data, size_t length) {
     }
 }
 
-int hid_read_timeout(hid_device* dev, unsigned char* data, size_t length, int milliseconds) {
+static int Read(hid_device* dev, unsigned char* data, size_t length, int milliseconds) {
     if (!dev || dev->fd < 0 || (!data && length)) return -1;
     const int ready = WaitFor(dev->fd, POLLIN, milliseconds < 0 ? -1 : milliseconds);
     if (ready == 0) return 0;
@@ -293,8 +312,24 @@ int hid_read_timeout(hid_device* dev, unsigned char* data, size_t length, int mi
         }
         const size_t copied = std::min(static_cast<size_t>(n), length);
         if (copied) std::memcpy(data, buffer, copied);
-        dev->error.clear();
+        ClearError(dev);
         return static_cast<int>(copied);
+    }
+}
+
+int hid_write(hid_device* dev, const unsigned char* data, size_t length) {
+    try {
+        return Write(dev, data, length);
+    } catch (...) {
+        return -1;
+    }
+}
+
+int hid_read_timeout(hid_device* dev, unsigned char* data, size_t length, int milliseconds) {
+    try {
+        return Read(dev, data, length, milliseconds);
+    } catch (...) {
+        return -1;
     }
 }
 
@@ -305,8 +340,19 @@ void hid_close(hid_device* dev) {
 }
 
 const wchar_t* hid_error(hid_device* dev) {
-    const std::wstring& error = dev ? dev->error : g_error;
-    return error.empty() ? L"Success" : error.c_str();
+    // A copy per thread: valid until this thread asks again.
+    thread_local std::wstring copy;
+    try {
+        if (dev) {
+            std::lock_guard<std::mutex> lock(dev->lock);
+            copy = dev->error;
+        } else {
+            copy = g_error;
+        }
+    } catch (...) {
+        return L"out of memory";
+    }
+    return copy.empty() ? L"Success" : copy.c_str();
 }
 
 } // extern "C"

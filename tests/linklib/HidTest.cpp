@@ -425,7 +425,7 @@ protected:
 
 TEST_F(HidLinkTest, OpenIdentifyAndClose) {
     const int id = LinkOpen("4400-000123 HID:2", 9600, 1, 500);
-    ASSERT_GT(id, 0);
+    ASSERT_GE(id, CHidDevice::HandleBase);
     std::vector<Report> written = device->Written();
     ASSERT_GE(written.size(), 2u);
     EXPECT_EQ(written[0], R({0x00, 0x82, 0x10, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}));
@@ -462,6 +462,29 @@ TEST_F(HidLinkTest, OpenIdentifyAndClose) {
     EXPECT_EQ(LinkIsUsb(id), -1);
     EXPECT_EQ(LinkHidSend(id, key, sizeof key), -1);
     EXPECT_EQ(LinkHidExchange(id, query, 2, reply, sizeof reply), 0);
+}
+
+TEST_F(HidLinkTest, TwoReadersGetSessionsOfTheirOwn) {
+    auto second = backend.Add("/dev/hidraw1", 0x16C0, 0x2913, "4401-000001");
+    FakeHidReader other;
+    other.Attach(*second);
+    other.answer = [](const Bytes& request) {
+        return Frame::Build(Frame::Bcc, request[1], 0x00, {'3', '0', '1', '0'});
+    };
+    const int first = LinkOpen("4400-000123 HID", 19200, 0, 500);
+    const int next = LinkOpen("4401-000001 HID", 19200, 0, 500);
+    ASSERT_GT(first, 0);
+    ASSERT_GT(next, 0);
+    EXPECT_NE(first, next);
+    char info[8], name[32];
+    ASSERT_EQ(LinkGetDeviceInfo(next, info, sizeof info, name, sizeof name), 4);
+    EXPECT_STREQ(name, "KV-PL41");
+    ASSERT_EQ(LinkGetDeviceInfo(first, info, sizeof info, name, sizeof name), 4);
+    EXPECT_STREQ(name, "KV-PLM72");
+    EXPECT_EQ(reader.Requests().size(), 2u);
+    EXPECT_EQ(other.Requests().size(), 2u);
+    EXPECT_EQ(LinkClose(first), 0);
+    EXPECT_EQ(LinkClose(next), 0);
 }
 
 TEST_F(HidLinkTest, ProbeInCrcFramingWhenBccGetsNoAnswer) {

@@ -3,9 +3,9 @@
 // the interface channel, faults, and the simulator going away.
 #include "HidSimulator.h"
 #include "HidApi.h"
-#include "HidKeyTable.h"
 #include "HidSimSocket.h"
 #include "SimConsole.h"
+#include "SimKeyTable.h"
 #include "SimProgram.h"
 #include "SimTestSupport.h"
 
@@ -22,6 +22,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <thread>
 
 namespace {
 
@@ -283,7 +284,7 @@ TEST_F(HidSimulatorTest, FramesTravelInReportsBothWays) {
 
 TEST_F(HidSimulatorTest, KeyQueriesAnswerFromTheTableAndKeySettingsAreStored) {
     CHidSimulator::Options options;
-    options.table = *CHidKeyTable::Named("de");
+    options.table = *CSimKeyTable::Named("de");
     CHidSimulator& sim = Start(options);
     Device device(sim.SocketPath());
     ASSERT_NE(device.dev, nullptr);
@@ -303,13 +304,13 @@ TEST_F(HidSimulatorTest, KeyQueriesAnswerFromTheTableAndKeySettingsAreStored) {
     EXPECT_EQ(device.Write(Report({0x12, '^', 0x00, 0x35}, true)), 9);
     EXPECT_EQ(device.Write(Report({0x12, 27, 0x00, 0x29}, true)), 9);
     EXPECT_EQ(query('^'), Hex("04 11 5E 00 35 00 00 00"));
-    EXPECT_EQ(sim.Table().Lookup(27), (CHidKeyTable::Key{0x00, 0x29}));
+    EXPECT_EQ(sim.Table().Lookup(27), (CSimKeyTable::Key{0x00, 0x29}));
 
     const auto events = sim.Events();
     ASSERT_EQ(events.size(), 9u); // opened, five queries, two settings, a query
     EXPECT_EQ(events[0].kind, Kind::Opened);
     EXPECT_EQ(events[1].kind, Kind::KeyQuery);
-    EXPECT_EQ(events[1].answer, (CHidKeyTable::Key{0x02, 0x1C}));
+    EXPECT_EQ(events[1].answer, (CSimKeyTable::Key{0x02, 0x1C}));
     EXPECT_EQ(events[6].kind, Kind::KeySet);
     EXPECT_EQ(events[6].bytes, Hex("12 5E 00 35"));
     EXPECT_EQ(CHidSimulator::Describe(events[5]), "hid: key query 5E '^' -> no key");
@@ -445,6 +446,25 @@ TEST_F(HidSimulatorTest, UnpluggedReaderFailsReadsAndWrites) {
     EXPECT_EQ(Enumerate().size(), 1u);
 }
 
+TEST_F(HidSimulatorTest, WritesAndReadsFromTwoThreadsAtOnce) {
+    CHidSimulator& sim = Start();
+    Device device(sim.SocketPath());
+    ASSERT_NE(device.dev, nullptr);
+    constexpr int Count = 200;
+    std::thread writer([&] {
+        for (int i = 0; i < Count; ++i)
+            if (device.Write(Report({0x11, static_cast<uint8_t>(32 + i % 95)}, true)) != 9) return;
+    });
+    int answered = 0;
+    for (; answered < Count; ++answered) {
+        const Bytes r = device.Read();
+        if (r.size() != 8 || r[0] != 4 || r[2] != 32 + answered % 95) break;
+        device.api.error(device.dev); // the error text is read while the other thread writes
+    }
+    writer.join();
+    EXPECT_EQ(answered, Count) << "answers in the order of the queries";
+}
+
 // ---- kvplm-readersim --hid as a process ----
 
 TEST_F(HidSimulatorTest, ProgramServesTheHostAndShowsWhatItSent) {
@@ -467,9 +487,10 @@ TEST_F(HidSimulatorTest, ProgramServesTheHostAndShowsWhatItSent) {
         EXPECT_EQ(Frame::Strip(Frame::Bcc, device.Exchange(Frame::Build(Frame::Bcc, 1, 0xF0), Frame::Bcc)),
                   Hex("33 30 32 35"));
         EXPECT_EQ(device.Write(Report({0x12, 'Y', 0x02, 0x1C}, true)), 9);
+        EXPECT_EQ(device.Write(Hex("00 82 10 01 00 00 00 00 00")), 9);
+        // The answer to the query shows that everything before it has been taken.
         EXPECT_EQ(device.Write(Report({0x11, 'Y'}, true)), 9);
         EXPECT_EQ(device.Read(), Hex("04 11 59 02 1C 00 00 00"));
-        EXPECT_EQ(device.Write(Hex("00 82 10 01 00 00 00 00 00")), 9);
     }
     sim.Send("hid");
     std::string status = sim.ReadLine();
@@ -480,8 +501,8 @@ TEST_F(HidSimulatorTest, ProgramServesTheHostAndShowsWhatItSent) {
     EXPECT_EQ(sim.ReadLine(), "a host opened the device");
     EXPECT_EQ(sim.ReadLine(), "link state 0");
     EXPECT_EQ(sim.ReadLine(), "key set 59 'Y'  modifier 02 usage 1C");
-    EXPECT_EQ(sim.ReadLine(), "key query 59 'Y' -> modifier 02 usage 1C");
     EXPECT_EQ(sim.ReadLine(), "link state 1");
+    EXPECT_EQ(sim.ReadLine(), "key query 59 'Y' -> modifier 02 usage 1C");
     sim.Send("keys");
     std::vector<std::string> keys;
     for (std::string l; (l = sim.ReadLine()) != "7E '~'  modifier 40 usage 30";) {
@@ -516,6 +537,7 @@ TEST_F(HidSimulatorTest, ProgramGoneFailsReadsAndWrites) {
     EXPECT_TRUE(device.Read(5000, &result).empty());
     EXPECT_EQ(result, -1);
     EXPECT_EQ(device.Write(Report(Frame::Build(Frame::Bcc, 1, 0xF0))), -1);
+    EXPECT_NE(std::wstring(device.api.error(device.dev)), L"Success");
     EXPECT_TRUE(std::filesystem::exists(listed[0].path)) << "a killed simulator leaves its socket";
     EXPECT_TRUE(Enumerate().empty()) << "which is skipped";
 }
@@ -561,38 +583,38 @@ TEST_F(HidSimulatorTest, ConsoleCommandsOfAnHidReader) {
 // ---- the start tables ----
 
 TEST(HidKeyTableTest, UsTableTypesEveryPrintableCharacterOnTheMainBlock) {
-    const CHidKeyTable us = *CHidKeyTable::Named("us");
-    const auto& block = CHidKeyTable::MainBlockUsages();
+    const CSimKeyTable us = *CSimKeyTable::Named("us");
+    const auto& block = CSimKeyTable::MainBlockUsages();
     for (unsigned c = 32; c < 127; ++c) {
-        const CHidKeyTable::Key key = us.Lookup(static_cast<uint8_t>(c));
+        const CSimKeyTable::Key key = us.Lookup(static_cast<uint8_t>(c));
         ASSERT_NE(key.usage, 0) << "character " << c;
         EXPECT_TRUE(key.usage == 0x2C || std::find(block.begin(), block.end(), key.usage) != block.end())
             << c;
-        EXPECT_TRUE(key.modifier == 0 || key.modifier == CHidKeyTable::LeftShift) << c;
+        EXPECT_TRUE(key.modifier == 0 || key.modifier == CSimKeyTable::LeftShift) << c;
     }
     EXPECT_EQ(us.Count(), 95u);
-    EXPECT_EQ(us.Lookup('A'), (CHidKeyTable::Key{0x02, 0x04}));
-    EXPECT_EQ(us.Lookup('a'), (CHidKeyTable::Key{0x00, 0x04}));
-    EXPECT_EQ(us.Lookup('\\'), (CHidKeyTable::Key{0x00, 0x32}));
-    EXPECT_EQ(us.Lookup('~'), (CHidKeyTable::Key{0x02, 0x35}));
-    EXPECT_EQ(us.Lookup('?'), (CHidKeyTable::Key{0x02, 0x38}));
-    EXPECT_EQ(us.Lookup(' '), (CHidKeyTable::Key{0x00, 0x2C}));
+    EXPECT_EQ(us.Lookup('A'), (CSimKeyTable::Key{0x02, 0x04}));
+    EXPECT_EQ(us.Lookup('a'), (CSimKeyTable::Key{0x00, 0x04}));
+    EXPECT_EQ(us.Lookup('\\'), (CSimKeyTable::Key{0x00, 0x32}));
+    EXPECT_EQ(us.Lookup('~'), (CSimKeyTable::Key{0x02, 0x35}));
+    EXPECT_EQ(us.Lookup('?'), (CSimKeyTable::Key{0x02, 0x38}));
+    EXPECT_EQ(us.Lookup(' '), (CSimKeyTable::Key{0x00, 0x2C}));
     EXPECT_EQ(us.Lookup(0).usage, 0);
     EXPECT_EQ(us.Lookup(127).usage, 0);
-    EXPECT_FALSE(CHidKeyTable::Named("fr"));
+    EXPECT_FALSE(CSimKeyTable::Named("fr"));
 }
 
 TEST(HidKeyTableTest, GermanTableSwapsZAndYAndUsesAltGr) {
-    const CHidKeyTable de = *CHidKeyTable::Named("de");
-    EXPECT_EQ(de.Lookup('z'), (CHidKeyTable::Key{0x00, 0x1C}));
-    EXPECT_EQ(de.Lookup('Y'), (CHidKeyTable::Key{0x02, 0x1D}));
-    EXPECT_EQ(de.Lookup('\\'), (CHidKeyTable::Key{0x40, 0x2D}));
-    EXPECT_EQ(de.Lookup('@'), (CHidKeyTable::Key{0x40, 0x14}));
-    EXPECT_EQ(de.Lookup('|'), (CHidKeyTable::Key{0x40, 0x64}));
-    EXPECT_EQ(de.Lookup('~'), (CHidKeyTable::Key{0x40, 0x30}));
-    EXPECT_EQ(de.Lookup('#'), (CHidKeyTable::Key{0x00, 0x32}));
-    EXPECT_EQ(de.Lookup('\''), (CHidKeyTable::Key{0x02, 0x32}));
-    EXPECT_EQ(de.Lookup('-'), (CHidKeyTable::Key{0x00, 0x38}));
+    const CSimKeyTable de = *CSimKeyTable::Named("de");
+    EXPECT_EQ(de.Lookup('z'), (CSimKeyTable::Key{0x00, 0x1C}));
+    EXPECT_EQ(de.Lookup('Y'), (CSimKeyTable::Key{0x02, 0x1D}));
+    EXPECT_EQ(de.Lookup('\\'), (CSimKeyTable::Key{0x40, 0x2D}));
+    EXPECT_EQ(de.Lookup('@'), (CSimKeyTable::Key{0x40, 0x14}));
+    EXPECT_EQ(de.Lookup('|'), (CSimKeyTable::Key{0x40, 0x64}));
+    EXPECT_EQ(de.Lookup('~'), (CSimKeyTable::Key{0x40, 0x30}));
+    EXPECT_EQ(de.Lookup('#'), (CSimKeyTable::Key{0x00, 0x32}));
+    EXPECT_EQ(de.Lookup('\''), (CSimKeyTable::Key{0x02, 0x32}));
+    EXPECT_EQ(de.Lookup('-'), (CSimKeyTable::Key{0x00, 0x38}));
     EXPECT_EQ(de.Lookup('^').usage, 0) << "a dead key";
     EXPECT_EQ(de.Lookup('`').usage, 0) << "a dead key";
     EXPECT_EQ(de.Count(), 93u);

@@ -1,4 +1,4 @@
-#include "HidKeyTable.h"
+#include "SimKeyTable.h"
 
 #include <cstdio>
 
@@ -45,30 +45,30 @@ constexpr LayoutKey DeKeys[] = {
 static_assert(sizeof UsKeys / sizeof UsKeys[0] == 48, "the main block has 48 keys");
 static_assert(sizeof DeKeys / sizeof DeKeys[0] == 48, "the main block has 48 keys");
 
-template <size_t N> CHidKeyTable Build(const LayoutKey (&keys)[N]) {
-    CHidKeyTable table;
+template <size_t N> CSimKeyTable Build(const LayoutKey (&keys)[N]) {
+    CSimKeyTable table;
     auto put = [&](char c, uint8_t modifier, uint8_t usage) {
         const auto u = static_cast<uint8_t>(c);
         if (c && table.Lookup(u).usage == 0) table.Set(u, {modifier, usage});
     };
     for (const LayoutKey& k : keys) {
         put(k.normal, 0, k.usage);
-        put(k.shift, CHidKeyTable::LeftShift, k.usage);
-        put(k.altGr, CHidKeyTable::RightAlt, k.usage);
+        put(k.shift, CSimKeyTable::LeftShift, k.usage);
+        put(k.altGr, CSimKeyTable::RightAlt, k.usage);
     }
-    put(' ', 0, CHidKeyTable::SpaceUsage);
+    put(' ', 0, CSimKeyTable::SpaceUsage);
     return table;
 }
 
 } // namespace
 
-std::optional<CHidKeyTable> CHidKeyTable::Named(const std::string& layout) {
+std::optional<CSimKeyTable> CSimKeyTable::Named(const std::string& layout) {
     if (layout == "us") return Build(UsKeys);
     if (layout == "de") return Build(DeKeys);
     return std::nullopt;
 }
 
-const std::array<uint8_t, 48>& CHidKeyTable::MainBlockUsages() {
+const std::array<uint8_t, 48>& CSimKeyTable::MainBlockUsages() {
     static const std::array<uint8_t, 48> usages = [] {
         std::array<uint8_t, 48> u{};
         for (size_t i = 0; i < u.size(); ++i)
@@ -78,14 +78,14 @@ const std::array<uint8_t, 48>& CHidKeyTable::MainBlockUsages() {
     return usages;
 }
 
-size_t CHidKeyTable::Count() const {
+size_t CSimKeyTable::Count() const {
     size_t n = 0;
     for (const Key& k : m_keys)
         if (k.usage) ++n;
     return n;
 }
 
-std::string CHidKeyTable::DescribeKey(uint8_t character, Key key) {
+std::string CSimKeyTable::DescribeKey(uint8_t character, Key key) {
     char text[64];
     if (character >= 32 && character < 127)
         std::snprintf(text, sizeof text, "%02X '%c'  ", character, character);
@@ -97,7 +97,7 @@ std::string CHidKeyTable::DescribeKey(uint8_t character, Key key) {
     return line + text;
 }
 
-std::string CHidKeyTable::Describe() const {
+std::string CSimKeyTable::Describe() const {
     std::string out;
     for (unsigned c = 0; c < 256; ++c) {
         const Key key = m_keys[c];

@@ -1,4 +1,4 @@
-// CHidKeyTable: the keyboard table of a simulated HID reader, which key
+// CSimKeyTable: the keyboard table of a simulated HID reader, which key
 // (USB HID keyboard usage) and modifier it presses to type a character.
 // The host asks for one character at a time (interface command 0x11) and
 // sets one at a time (0x12); the table is kept per character.
@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-class CHidKeyTable {
+class CSimKeyTable {
 public:
     // USB HID modifier bits.
     static constexpr uint8_t LeftShift = 0x02;
@@ -23,14 +23,14 @@ public:
         bool operator==(const Key& o) const { return modifier == o.modifier && usage == o.usage; }
     };
 
-    CHidKeyTable() = default; // no key for any character
+    CSimKeyTable() = default; // no key for any character
 
     // A start table: "us" (characters 32..126 on the 48 keys of the main
     // block with and without Shift, the space on its bar) or "de" (the
     // German layout: Z and Y swapped, AltGr characters such as @ on Q and
     // the backslash on the key right of 0; ^ and ` are dead keys there and
     // have no key). nullopt for another name.
-    static std::optional<CHidKeyTable> Named(const std::string& layout);
+    static std::optional<CSimKeyTable> Named(const std::string& layout);
 
     Key Lookup(uint8_t character) const { return m_keys[character]; }
     void Set(uint8_t character, Key key) { m_keys[character] = key; }
