@@ -6,6 +6,7 @@
 #include "FunktionstestHidDlg.h"
 #include "KeySequencePage.h"
 #include "PageWidgets.h"
+#include "ParamHidPage.h"
 #include "ParamPage.h"
 #include "ProgramReader.h"
 #include "ReadBackDlg.h"
@@ -57,8 +58,13 @@ CSeriellEinstellDlg::CSeriellEinstellDlg(QWidget* parent, CWidgetSetupHost& host
 
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("tabs"));
-    m_paramPage = new CParamPage(m_model.Param(), m_tabs);
-    m_paramPage->setObjectName(QStringLiteral("page112"));
+    if (m_model.IsHid()) {
+        m_hidPage = new CParamHidPage(m_model.ParamHid(), m_host, m_tabs);
+        m_hidPage->setObjectName(QStringLiteral("page160"));
+    } else {
+        m_paramPage = new CParamPage(m_model.Param(), m_tabs);
+        m_paramPage->setObjectName(QStringLiteral("page112"));
+    }
     m_dataPage = new CDataPage(m_model.Daten(), m_tabs);
     m_dataPage->setObjectName(QStringLiteral("page103"));
     for (int i = 0; i < 4; ++i) {
@@ -70,7 +76,7 @@ CSeriellEinstellDlg::CSeriellEinstellDlg(QWidget* parent, CWidgetSetupHost& host
     for (SetupPage page : kPages) {
         QString caption;
         if (page == SetupPage::Param)
-            caption = appkit::Texts::Dialog(112, 0);
+            caption = appkit::Texts::Dialog(m_hidPage ? 160 : 112, 0);
         else if (page == SetupPage::Daten)
             caption = appkit::Texts::Dialog(103, 0);
         else
@@ -110,8 +116,13 @@ CSeriellEinstellDlg::CSeriellEinstellDlg(QWidget* parent, CWidgetSetupHost& host
     layout->addLayout(row);
 
     connect(m_tabs, &QTabWidget::currentChanged, this, &CSeriellEinstellDlg::OnTabChanged);
-    connect(m_paramPage, &CParamPage::functionTestRequested, this, [this] { OpenFunctionTest(false); });
-    connect(m_paramPage, &CParamPage::readBackRequested, this, &CSeriellEinstellDlg::OpenReadBack);
+    if (m_paramPage) {
+        connect(m_paramPage, &CParamPage::functionTestRequested, this, [this] { OpenFunctionTest(false); });
+        connect(m_paramPage, &CParamPage::readBackRequested, this, &CSeriellEinstellDlg::OpenReadBack);
+    } else {
+        connect(m_hidPage, &CParamHidPage::functionTestRequested, this, [this] { OpenFunctionTest(true); });
+        connect(m_hidPage, &CParamHidPage::readBackRequested, this, &CSeriellEinstellDlg::OpenReadBack);
+    }
     connect(m_dataPage, &CDataPage::functionTestRequested, this,
             [this] { OpenFunctionTest(m_model.Daten().GetFeatures().hid); });
     connect(m_dataPage, &CDataPage::readBackRequested, this, &CSeriellEinstellDlg::OpenReadBack);
@@ -123,7 +134,7 @@ CSeriellEinstellDlg::CSeriellEinstellDlg(QWidget* parent, CWidgetSetupHost& host
 
     m_previousBaudHook = m_host.onCurrentBaudRate;
     m_previousFocusHook = m_host.onFocusControl;
-    m_host.onCurrentBaudRate = [this](int) { m_paramPage->ShowControls(); };
+    m_host.onCurrentBaudRate = [this](int) { ShowParamControls(); };
     m_host.onFocusControl = [this](SetupPage page, int control) { FocusControl(page, control); };
     m_previousDialogParent = m_host.DialogParent();
     m_host.SetDialogParent(this);
@@ -145,7 +156,7 @@ CKeySequencePage* CSeriellEinstellDlg::KeyPage(SetupPage page) const {
 QWidget* CSeriellEinstellDlg::PageWidget(SetupPage page) const {
     switch (page) {
     case SetupPage::Param:
-        return m_paramPage;
+        return m_paramPage ? static_cast<QWidget*>(m_paramPage) : m_hidPage;
     case SetupPage::Daten:
         return m_dataPage;
     default:
@@ -172,9 +183,10 @@ void CSeriellEinstellDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 void CSeriellEinstellDlg::Open() {
-    // The first page shows itself: the stored port decides "Setzen:".
-    m_model.Param().Show(m_host);
-    m_paramPage->ShowControls();
+    // The first page shows itself: the stored port decides "Setzen:" (the
+    // HID page shows its keyboard table).
+    if (m_paramPage) m_model.Param().Show(m_host);
+    ShowParamControls();
     ActivatePage(m_tabs->currentIndex());
     {
         CBusyGuard busy(this);
@@ -187,12 +199,18 @@ void CSeriellEinstellDlg::Open() {
 }
 
 void CSeriellEinstellDlg::ReadAllControls() {
-    m_paramPage->ReadControls();
+    if (m_paramPage) m_paramPage->ReadControls();
+    if (m_hidPage) m_hidPage->ReadControls();
     m_dataPage->ReadControls();
 }
 
+void CSeriellEinstellDlg::ShowParamControls() {
+    if (m_paramPage) m_paramPage->ShowControls();
+    if (m_hidPage) m_hidPage->ShowControls();
+}
+
 void CSeriellEinstellDlg::ShowAllControls() {
-    m_paramPage->ShowControls();
+    ShowParamControls();
     m_dataPage->ShowControls();
     for (CKeySequencePage* page : m_keyPages)
         page->ShowControls();
@@ -208,6 +226,10 @@ std::optional<SetupMessage> CSeriellEinstellDlg::LeavePage(int index) {
         return m_model.Daten().Validate();
     }
     if (kPages[index] == SetupPage::Param) {
+        if (m_hidPage) {
+            m_hidPage->ReadControls();
+            return m_model.ParamHid().Validate();
+        }
         m_paramPage->ReadControls();
         return m_model.Param().Validate();
     }

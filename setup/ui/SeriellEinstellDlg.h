@@ -2,6 +2,9 @@
 // A sheet of six pages over the model CSeriellEinstellModel: Parameter,
 // Prefix, Daten, Suffix, Abziehen, Register Trenner; below them the four
 // buttons "Speichern", "Laden", "Programmieren", "Abbrechen" in one row.
+// For an HID reader (connection flag 0x200) the first page is the HID
+// parameter page with the keyboard table, and every page's "Funktionstest"
+// opens the HID function test.
 //
 // When it is shown the first time it reads the reader's blocks into the
 // pages. Leaving the data or parameter page validates it; a page that fails
@@ -18,6 +21,7 @@
 
 class CDataPage;
 class CKeySequencePage;
+class CParamHidPage;
 class CParamPage;
 class CWidgetSetupHost;
 class QPushButton;
@@ -34,7 +38,10 @@ public:
 
     CSeriellEinstellModel& Model() { return m_model; }
     QTabWidget* Tabs() const { return m_tabs; }
+    // The parameter page of a normal reader (null for an HID reader) and the
+    // HID parameter page (null for a normal reader).
     CParamPage* ParamPage() const { return m_paramPage; }
+    CParamHidPage* HidParamPage() const { return m_hidPage; }
     CDataPage* DataPage() const { return m_dataPage; }
     CKeySequencePage* KeyPage(SetupPage page) const;
     QWidget* PageWidget(SetupPage page) const;
@@ -65,6 +72,7 @@ private:
     void SetPage(int index);
     void ReadAllControls();
     void ShowAllControls();
+    void ShowParamControls();
     void UpdateCaption();
     void FocusControl(SetupPage page, int control);
     void OpenFunctionTest(bool hid);
@@ -80,6 +88,7 @@ private:
 
     QTabWidget* m_tabs = nullptr;
     CParamPage* m_paramPage = nullptr;
+    CParamHidPage* m_hidPage = nullptr;
     CDataPage* m_dataPage = nullptr;
     std::array<CKeySequencePage*, 4> m_keyPages{};
 

@@ -9,7 +9,8 @@
 // connects, the interface dialog, the programming dialog with each page
 // (a configuration is composed and programmed), the read-back, the function
 // test with the reader's telegrams, the power-on configuration, the HID
-// function test, the About box, and the main window in English. Since a
+// parameter page with a German and a US keyboard table, the HID function
+// test, the About box, and the main window in English. Since a
 // bare X server draws no title bars, each picture gets a plain one with the
 // window's title. Message boxes are recorded, not shown; they are printed.
 #include "MorvaneUiSupport.h"
@@ -23,6 +24,7 @@
 #include "KeySequencePage.h"
 #include "MainFrame.h"
 #include "Messages.h"
+#include "ParamHidPage.h"
 #include "ParamPage.h"
 #include "ReadBackDlg.h"
 #include "SeriellEinstellDlg.h"
@@ -277,6 +279,26 @@ int main(int argc, char** argv) {
             dialog.reject();
             host.CloseSession(connection.session);
         }
+    }
+
+    // The programming dialog of an HID reader: its parameter page with the
+    // keyboard table of a German and of a US keyboard (named layouts, so the
+    // pictures do not depend on the display's keymap). The serial reader
+    // answers the blocks; it has no keyboard table to read.
+    {
+        CSeriellEinstellDlg dialog(&frame, host, 0, 19200, frame.Flags() | 0x200);
+        QSignalSpy opened(&dialog, &CSeriellEinstellDlg::opened);
+        dialog.show();
+        Check(opened.count() > 0 || opened.wait(10000), "HID programming dialog opened");
+        CParamHidPage* page = dialog.HidParamPage();
+        if (Check(page != nullptr, "HID parameter page")) {
+            for (const char* layout : {"de", "us"}) {
+                Check(!page->Model().TakeFromLayout(layout), layout);
+                page->ShowControls();
+                Shoot(&dialog, QStringLiteral("programming-hid-%1.png").arg(QLatin1String(layout)));
+            }
+        }
+        dialog.reject();
     }
 
     // HID function test, with what an HID reader would type.
