@@ -4,6 +4,8 @@
 #include "HidSimulator.h"
 #include "SimReader.h"
 
+#include "CliRun.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -22,29 +24,13 @@ namespace {
 
 constexpr const char* Port = "'4400-000777 HID:1'";
 
-struct Outcome {
-    int exit = -1;
-    std::string out, err;
-};
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream data;
-    data << in.rdbuf();
-    return data.str();
-}
+using CliRun::Outcome;
+using CliRun::ReadAll;
 
 class CliHidTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/kvplm-cli-hid-XXXXXX";
-        folder = mkdtemp(pattern);
-        Start(false);
-    }
-    void TearDown() override {
-        sim.reset();
-        std::system(("rm -rf '" + folder + "'").c_str());
-    }
+    void SetUp() override { Start(false); }
+    void TearDown() override { sim.reset(); }
     void Start(bool ignoreKeys) {
         sim.reset();
         CHidSimulator::Options options;
@@ -57,21 +43,12 @@ protected:
         ASSERT_TRUE(sim->Start(&error)) << error;
     }
     Outcome Kvplm(const std::string& arguments) {
-        const std::string out = folder + "/out.txt", err = folder + "/err.txt";
-        const std::string command = "env -u DISPLAY LD_LIBRARY_PATH=" + std::string(STANDIN_DIR) +
-                                    " KVPLM_HID_SIM_DIR=" + folder + " timeout 60 " + KVPLM_PATH +
-                                    " --timeout 300 " + arguments + " >" + out + " 2>" + err + " </dev/null";
-        Outcome run;
-        const int status = std::system(command.c_str());
-        run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.out = ReadAll(out);
-        run.err = ReadAll(err);
-        return run;
+        return CliRun::Kvplm(folder, arguments, 300,
+                             "env -u DISPLAY LD_LIBRARY_PATH=" + std::string(STANDIN_DIR) +
+                                 " KVPLM_HID_SIM_DIR=" + folder);
     }
     std::string Write(const std::string& name, const std::string& bytes) {
-        const std::string path = folder + "/" + name;
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path;
+        return scratch.Write(name, bytes);
     }
     std::vector<Bytes> KeySets() const {
         std::vector<Bytes> sets;
@@ -80,7 +57,8 @@ protected:
         return sets;
     }
 
-    std::string folder;
+    CliRun::ScratchFolder scratch{"hid"};
+    std::string folder = scratch.Path();
     CSimReader reader;
     std::unique_ptr<CHidSimulator> sim;
 };

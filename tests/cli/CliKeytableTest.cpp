@@ -1,6 +1,8 @@
 // kvplm keytable and show without a reader: the tables named layouts give,
 // the host's layout without a display, and the errors that end a run before
 // any reader is touched.
+#include "CliRun.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,47 +14,25 @@
 
 namespace {
 
-struct Outcome {
-    int exit = -1;
-    std::string out, err;
-};
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream data;
-    data << in.rdbuf();
-    return data.str();
-}
+using CliRun::Outcome;
+using CliRun::ReadAll;
 
 class CliKeytableTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/kvplm-cli-keys-XXXXXX";
-        folder = mkdtemp(pattern);
-    }
-    void TearDown() override { std::system(("rm -rf '" + folder + "'").c_str()); }
-
     // Without the host's display and layout variables; env adds some back.
     Outcome Kvplm(const std::string& arguments, const std::string& env = "") {
-        const std::string out = folder + "/out.txt", err = folder + "/err.txt";
-        const std::string command = "env -u DISPLAY -u XKB_DEFAULT_LAYOUT -u XKB_DEFAULT_VARIANT "
-                                    "-u XKB_DEFAULT_MODEL -u XKB_DEFAULT_OPTIONS -u XKB_DEFAULT_RULES " +
-                                    env + " timeout 60 " + std::string(KVPLM_PATH) + " --timeout 100 " +
-                                    arguments + " >" + out + " 2>" + err + " </dev/null";
-        Outcome run;
-        const int status = std::system(command.c_str());
-        run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.out = ReadAll(out);
-        run.err = ReadAll(err);
-        return run;
+        return CliRun::Kvplm(
+            folder, arguments, 100,
+            "env -u DISPLAY -u XKB_DEFAULT_LAYOUT -u XKB_DEFAULT_VARIANT -u XKB_DEFAULT_MODEL "
+            "-u XKB_DEFAULT_OPTIONS -u XKB_DEFAULT_RULES " +
+                env);
     }
     std::string Write(const std::string& name, const std::string& bytes) {
-        const std::string path = folder + "/" + name;
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path;
+        return scratch.Write(name, bytes);
     }
 
-    std::string folder;
+    CliRun::ScratchFolder scratch{"keys"};
+    std::string folder = scratch.Path();
 };
 
 } // namespace

@@ -5,6 +5,8 @@
 #include "SimNetModule.h"
 #include "SimReader.h"
 
+#include "CliRun.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -19,17 +21,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct Outcome {
-    int exit = -1;
-    std::string out, err;
-};
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream data;
-    data << in.rdbuf();
-    return data.str();
-}
+using CliRun::Outcome;
+using CliRun::ReadAll;
 
 struct LanReader {
     LanReader(const CSimNetModule::Settings& settings, CSimNetModule::Address lease, const std::string& name)
@@ -47,24 +40,11 @@ struct LanReader {
 class CliLanTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/kvplm-cli-lan-XXXXXX";
-        folder = mkdtemp(pattern);
         setenv("KVPLM_LAN_BROADCAST", "127.255.255.255", 1);
         setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
     }
-    void TearDown() override { std::system(("rm -rf '" + folder + "'").c_str()); }
 
-    Outcome Kvplm(const std::string& arguments) {
-        const std::string out = folder + "/out.txt", err = folder + "/err.txt";
-        const std::string command = "timeout 60 " + std::string(KVPLM_PATH) + " --timeout 500 " + arguments +
-                                    " >" + out + " 2>" + err + " </dev/null";
-        Outcome run;
-        const int status = std::system(command.c_str());
-        run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.out = ReadAll(out);
-        run.err = ReadAll(err);
-        return run;
-    }
+    Outcome Kvplm(const std::string& arguments) { return CliRun::Kvplm(folder, arguments, 500); }
 
     static CSimNetModule::Settings Static(uint16_t port) {
         CSimNetModule::Settings settings;
@@ -78,7 +58,8 @@ protected:
         return settings;
     }
 
-    std::string folder;
+    CliRun::ScratchFolder scratch{"lan"};
+    std::string folder = scratch.Path();
 };
 
 TEST_F(CliLanTest, SearchProgramShowAndChangeTheAddress) {
