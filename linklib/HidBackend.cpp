@@ -1,6 +1,7 @@
 #include "HidBackend.h"
 
 #include "DebugLog.h"
+#include "HidApi.h"
 #include "Sysfs.h"
 
 #include <algorithm>
@@ -144,26 +145,6 @@ ReportLayout ReportLayoutOfPath(const std::string& path) {
 // The hidapi 0.13 binding
 
 namespace {
-
-extern "C" {
-struct hid_device_;
-typedef struct hid_device_ hid_device;
-typedef enum { HID_API_BUS_UNKNOWN = 0 } hid_bus_type;
-struct hid_device_info {
-    char* path;
-    unsigned short vendor_id;
-    unsigned short product_id;
-    wchar_t* serial_number;
-    unsigned short release_number;
-    wchar_t* manufacturer_string;
-    wchar_t* product_string;
-    unsigned short usage_page;
-    unsigned short usage;
-    int interface_number;
-    struct hid_device_info* next;
-    hid_bus_type bus_type;
-};
-}
 
 // One entry per function, resolved by name in this order.
 struct Hidapi {

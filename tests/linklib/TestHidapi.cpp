@@ -3,6 +3,8 @@
 // reads behave as the hidraw backend does (no report id byte for a device
 // without report ids). Built twice: whole, and (TEST_HIDAPI_INCOMPLETE)
 // without hid_read_timeout, as a library the link must not use.
+#include "HidApi.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdlib>
@@ -12,26 +14,6 @@
 #include <mutex>
 #include <string>
 #include <vector>
-
-extern "C" {
-typedef enum { HID_API_BUS_UNKNOWN = 0, HID_API_BUS_USB = 1 } hid_bus_type;
-struct hid_device_info {
-    char* path;
-    unsigned short vendor_id;
-    unsigned short product_id;
-    wchar_t* serial_number;
-    unsigned short release_number;
-    wchar_t* manufacturer_string;
-    wchar_t* product_string;
-    unsigned short usage_page;
-    unsigned short usage;
-    int interface_number;
-    struct hid_device_info* next;
-    hid_bus_type bus_type;
-};
-struct hid_device_;
-typedef struct hid_device_ hid_device;
-}
 
 namespace {
 

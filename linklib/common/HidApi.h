@@ -1,7 +1,10 @@
-// The hidapi 0.13 C API as the stand-in library exports it: the functions a
-// host of the hidraw backend uses, with the contract each one keeps.
-// (No hidapi header is installed on these machines; the declarations follow
-// hidapi 0.13's hidapi.h, including the order of struct hid_device_info.)
+// The hidapi 0.13 C API: the functions a host of the hidraw backend uses,
+// with the contract each one keeps. The link library's run-time binding
+// takes its types from here, and the stand-in libraries (the simulated HID
+// readers', the binding tests') export these functions. No hidapi header is
+// installed on these machines; the declarations follow hidapi 0.13's
+// hidapi.h, including the order of struct hid_device_info, whose layout the
+// asserts at the end pin for 64-bit Linux.
 #pragma once
 
 #include <stddef.h>
@@ -22,7 +25,7 @@ typedef enum {
 } hid_bus_type;
 
 struct hid_device_info {
-    char* path; // what hid_open_path takes (here: the simulator's socket)
+    char* path; // what hid_open_path takes
     unsigned short vendor_id;
     unsigned short product_id;
     wchar_t* serial_number; // NULL when the device has no serial number string
@@ -64,4 +67,11 @@ const wchar_t HID_API_EXPORT* hid_error(hid_device* dev);
 
 #ifdef __cplusplus
 }
+#endif
+
+#if defined(__cplusplus) && defined(__LP64__)
+static_assert(offsetof(hid_device_info, serial_number) == 16 && offsetof(hid_device_info, usage_page) == 48 &&
+                  offsetof(hid_device_info, next) == 56 && offsetof(hid_device_info, bus_type) == 64 &&
+                  sizeof(hid_device_info) == 72,
+              "struct hid_device_info as hidapi 0.13 lays it out");
 #endif
