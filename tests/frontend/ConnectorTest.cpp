@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <memory>
 
 namespace {
@@ -102,6 +104,9 @@ TEST_F(ConnectorTest, AReaderAtNoRateOfTheCycleFailsWithCode1AndNothingIsStored)
     EXPECT_EQ(connection.baudrate, 9600);
     EXPECT_EQ(StoredInt("Baudrate"), 9600);
     // The stored rate and the three others, each probed in both framings, then no more.
+    // The host gives up on the last probe without a reply, so the reader may note
+    // it only after the connect returned: wait until it has.
+    EXPECT_TRUE(reader->WaitForRequests(8, std::chrono::seconds(10)));
     const auto fates = Fates();
     EXPECT_EQ(fates, std::vector<CSimReader::Fate>(8, CSimReader::Fate::LineMismatch));
     EXPECT_EQ(ui.messages, QStringList{QString::fromUtf8("Fehler beim Öffnen des Ports")});
