@@ -452,6 +452,10 @@ int CBluetoothLink::Receive(uint8_t* buffer, int maximum) {
     // caller.
     EnsureLink();
     ProcessPacket();
+    return TakeData(buffer, maximum);
+}
+
+int CBluetoothLink::TakeData(uint8_t* buffer, int maximum) {
     const int count = std::max(0, std::min(maximum, m_dataCount));
     if (count == 0) return 0;
     std::memcpy(buffer, m_data, size_t(count));

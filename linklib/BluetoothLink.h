@@ -75,8 +75,12 @@ public:
 
     bool Open(const std::string& portName);
     void Close();
-    // The handle, 0 when closed.
-    int IsOpen() const { return m_handle >= 0 ? int(m_handle) : 0; }
+    // The handle, 0 when closed: HandleBase + the descriptor of the module's
+    // tty (either route), as a serial session's, so the id a session takes
+    // from it never equals a network session's small id, and two open
+    // devices never share one.
+    static constexpr int HandleBase = 0x10000;
+    int IsOpen() const { return m_handle >= 0 ? HandleBase + int(m_handle) : 0; }
     bool IsComRoute() const { return m_com; }
     bool IsLinkUp() const { return m_linkUp; }
     const std::string& PortName() const { return m_portName; }
@@ -112,6 +116,9 @@ public:
     // Fuzzing: feeds module bytes as if read (at most the free space) and
     // reports the buffer fills.
     int FeedForTest(const uint8_t* data, int count);
+    void SetFilterForTest(uint32_t filter) { m_filter = filter; }
+    // Moves up to maximum bytes of the reader data that arrived to buffer.
+    int TakeData(uint8_t* buffer, int maximum);
     int AssemblyCount() const { return m_assemblyCount; }
     int DataCount() const { return m_dataCount; }
     int DeviceCount() const { return m_deviceCount; }

@@ -52,7 +52,6 @@ public:
         cfmakeraw(&raw);
         if (openpty(&m_master, &m_slave, name, &raw, nullptr) != 0) return;
         m_path = name;
-        m_thread = std::thread([this] { Run(); });
     }
     ~ModulePeer() {
         m_stop = true;
@@ -60,10 +59,18 @@ public:
         close(m_master);
         close(m_slave);
     }
-    const std::string& Path() const { return m_path; }
-    int Slave() const { return m_slave; }
+    // The module starts answering once the host is given its tty, so the
+    // settings below are made before its thread reads them.
+    const std::string& Path() {
+        Start();
+        return m_path;
+    }
+    int Slave() {
+        Start();
+        return m_slave;
+    }
 
-    // Settings (before the host acts).
+    // Settings (before Path or Slave).
     std::vector<Remote> remotes;
     uint8_t refuseLink = 0;  // non-zero: link confirm with this status
     bool emptyNames = false; // every name request answered without a name
@@ -80,22 +87,25 @@ public:
     }
     int Count(uint8_t opcode) {
         std::lock_guard<std::mutex> lock(m_mutex);
+        return CountLocked(opcode);
+    }
+    // Waits (bounded) until the host has sent count requests of opcode.
+    bool WaitFor(uint8_t opcode, int count, int ms = 3000) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::milliseconds(ms),
+                                  [&] { return CountLocked(opcode) >= count; });
+    }
+
+private:
+    int CountLocked(uint8_t opcode) const {
         int n = 0;
         for (const Bytes& r : m_requests)
             n += r[2] == opcode;
         return n;
     }
-    bool WaitFor(const std::function<bool()>& condition, int ms = 3000) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::milliseconds(ms), [&] {
-            lock.unlock();
-            const bool done = condition();
-            lock.lock();
-            return done;
-        });
+    void Start() {
+        if (!m_thread.joinable() && m_master >= 0) m_thread = std::thread([this] { Run(); });
     }
-
-private:
     void Send(uint8_t type, uint8_t opcode, const Bytes& payload) {
         const Bytes p = Packet(type, opcode, payload);
         (void)!write(m_master, p.data(), p.size());
@@ -254,7 +264,7 @@ TEST(BluetoothLink, ComRouteOpensAt9600WithABreakAndSendsTheExactPackets) {
     ASSERT_TRUE(link.Open(peer.Path() + " BT"));
     EXPECT_TRUE(link.IsComRoute());
     EXPECT_EQ(link.IsOpen(), link.LinkId());
-    EXPECT_GT(link.IsOpen(), 0);
+    EXPECT_GT(link.IsOpen(), CBluetoothLink::HandleBase);
     EXPECT_EQ(link.PortName(), peer.Path() + " BT");
     EXPECT_EQ(io->speed, speed_t(B9600));
     EXPECT_EQ(io->breaks, (std::vector<bool>{true, false}));
@@ -262,7 +272,7 @@ TEST(BluetoothLink, ComRouteOpensAt9600WithABreakAndSendsTheExactPackets) {
     const uint8_t data[3] = {0xAA, 0xBB, 0xCC};
     ASSERT_TRUE(link.Send(data, 3));
     EXPECT_TRUE(link.IsLinkUp());
-    ASSERT_TRUE(peer.WaitFor([&] { return peer.Count(0x0F) == 1; }));
+    ASSERT_TRUE(peer.WaitFor(0x0F, 1));
     const std::vector<Bytes> requests = peer.Requests();
     ASSERT_EQ(requests.size(), 5u);
     EXPECT_EQ(requests[0], (Bytes{0x02, 0x52, 0x00, 0x03, 0x00, 0x55, 0x06, 0x00, 0x00, 0x03}));
@@ -413,7 +423,7 @@ TEST(BluetoothLink, LinkLostThenRelinkWithoutANewInquiry) {
     // The next send makes the link again, to the same reader, without an inquiry.
     EXPECT_TRUE(link.Send(&byte, 1));
     EXPECT_TRUE(link.IsLinkUp());
-    ASSERT_TRUE(peer.WaitFor([&] { return peer.Count(0x0F) == 2; }));
+    ASSERT_TRUE(peer.WaitFor(0x0F, 2));
     EXPECT_EQ(peer.Count(0x0A), 2);
     EXPECT_EQ(peer.Count(0x00), 1);
     EXPECT_EQ(peer.Requests()[3], peer.Requests().rbegin()[1]);
@@ -496,7 +506,7 @@ TEST(BluetoothLink, AFrameOver442BytesIsRefusedWithNothingSent) {
     EXPECT_FALSE(link.Send(frame.data(), frame.size()));
     EXPECT_EQ(peer.Requests().size(), 0u);
     ASSERT_TRUE(link.Send(frame.data(), 442));
-    ASSERT_TRUE(peer.WaitFor([&] { return peer.Count(0x0F) == 1; }));
+    ASSERT_TRUE(peer.WaitFor(0x0F, 1));
     EXPECT_EQ(peer.Requests().back().size(), 442u + 10);
 }
 
@@ -612,11 +622,11 @@ TEST(BluetoothUsbRoute, OpensTheAdapterByProductStringInAnyCaseInOrder) {
         link.SetTiming(Quick());
         ASSERT_TRUE(link.Open("bt ADAPTER BT"));
         EXPECT_FALSE(link.IsComRoute());
-        EXPECT_EQ(link.IsOpen(), peer.Slave());
+        EXPECT_EQ(link.IsOpen(), CBluetoothLink::HandleBase + peer.Slave());
         EXPECT_EQ(fakeUsb.calls, (std::vector<std::string>{"Timeouts 1000 1000", "Open 1", "Baud 921600",
                                                            "Line 2048", "Flow 120000", "Flush 11",
                                                            "Flow 121000", "Break 1", "Break 0", "Flush 01"}));
-        ASSERT_TRUE(peer.WaitFor([&] { return peer.Count(0x26) == 1; }));
+        ASSERT_TRUE(peer.WaitFor(0x26, 1));
         EXPECT_TRUE(link.SetBaudRate(115200));
         EXPECT_EQ(fakeUsb.calls.back(), "Baud 115200");
         const uint8_t data[3] = {0xAA, 0xBB, 0xCC};
@@ -653,8 +663,8 @@ TEST(BluetoothLinkApi, OpensWithoutProbeAndReadsTheDeviceInfo) {
     ModulePeer peer;
     peer.remotes = {Reader(0x01)};
     const int id = LinkOpen((peer.Path() + " BT").c_str(), 19200, 0, 2000);
-    ASSERT_GT(id, 0);
-    EXPECT_EQ(peer.Requests().size(), 0u); // no probe, no link yet
+    ASSERT_GT(id, CBluetoothLink::HandleBase); // never a network session's small id
+    EXPECT_EQ(peer.Requests().size(), 0u);     // no probe, no link yet
     unsigned char type[16];
     char name[64];
     EXPECT_EQ(LinkGetDeviceInfo(id, reinterpret_cast<char*>(type), sizeof type, name, sizeof name), 4);
