@@ -283,13 +283,14 @@ void CBtModuleSimulator::SendLocked(uint8_t type, uint8_t opcode, const Bytes& p
 }
 
 void CBtModuleSimulator::DropLinkLocked(bool notify) {
+    // A link still being made is given up as well.
+    m_timed.erase(std::remove_if(m_timed.begin(), m_timed.end(),
+                                 [](const Timed& t) { return t.kind == Timed::LinkUp; }),
+                  m_timed.end());
     if (!m_linked) return;
     m_linked.reset();
     m_engineOutput.clear();
     m_loseAt.reset();
-    m_timed.erase(std::remove_if(m_timed.begin(), m_timed.end(),
-                                 [](const Timed& t) { return t.kind == Timed::LinkUp; }),
-                  m_timed.end());
     if (notify) {
         ++m_status.lost;
         SendLocked(Indication, 0x0E, {0x02, ReasonLost});
