@@ -10,9 +10,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -203,6 +205,47 @@ int LinkListComPorts(char* buffer, int size) {
         PortList::ListComPorts(list);
         return CopyDeviceList(list, buffer, size);
     });
+}
+
+// Readers behind a Bluetooth adapter module: "AA:BB:CC:DD:EE:FF NAME" per
+// device, the address in the module's order. A control character in a
+// remote name (which the remote device chooses) is shown as '?'.
+static int ScanBluetooth(const char* port, uint32_t filter, char* buffer, int size) {
+    return Guarded(-1, [&] {
+        if (!port) return -1;
+        std::vector<uint8_t> records(size_t(CBluetoothLink::MaxDevices) * CBluetoothLink::RecordSize);
+        int bytes;
+        {
+            CBluetoothLink link;
+            if (!link.Open(port)) return -1;
+            bytes = link.Inquiry(link.GetTiming().inquiry, filter, records.data(), int(records.size()));
+            link.Close();
+        }
+        if (bytes < 0) return -1;
+        std::vector<std::string> list;
+        for (int at = 0; at + CBluetoothLink::RecordSize <= bytes; at += CBluetoothLink::RecordSize) {
+            const uint8_t* record = records.data() + at;
+            char address[18];
+            std::snprintf(address, sizeof address, "%02X:%02X:%02X:%02X:%02X:%02X", record[0], record[1],
+                          record[2], record[3], record[4], record[5]);
+            std::string entry = address;
+            entry += ' ';
+            for (int i = 0; i < CBluetoothLink::MaxNameLength && record[6 + i]; ++i) {
+                const uint8_t c = record[6 + i];
+                entry += (c < 0x20 || c == 0x7F) ? '?' : char(c);
+            }
+            list.push_back(entry);
+        }
+        return CopyDeviceList(list, buffer, size);
+    });
+}
+
+int LinkBluetoothScan(const char* port, char* buffer, int size) {
+    return ScanBluetooth(port, CBluetoothLink::ReaderClass, buffer, size);
+}
+
+int LinkBluetoothScanAll(const char* port, char* buffer, int size) {
+    return ScanBluetooth(port, 0, buffer, size);
 }
 
 static int ListLan(char* buffer, int size, bool verify) {

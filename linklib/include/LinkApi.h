@@ -197,6 +197,18 @@ LINKAPI void LinkSetMessageHook(LinkMessageHook hook);
 typedef void (*LinkTraceHook)(int sessionId, const char* line);
 LINKAPI void LinkSetTraceHook(LinkTraceHook hook);
 
+/* Bluetooth adapter modules (an addition of this library): opens the module
+ * on port (a COM name or device path, or a USB adapter's product string;
+ * " BT" markers are ignored), runs an inquiry of up to 10 s for readers
+ * (class of device 0x000500; LinkBluetoothScanAll: any class) with room for
+ * 29 devices, asks each for its name, closes the module and fills buffer in
+ * the device list format with "AA:BB:CC:DD:EE:FF NAME" entries (address
+ * bytes in the module's order, the name up to 30 characters, a control
+ * character in it shown as '?'). Returns the bytes used, or -1 when the port
+ * does not open or the module does not finish the inquiry in time. */
+LINKAPI int LinkBluetoothScan(const char* port, char* buffer, int size);
+LINKAPI int LinkBluetoothScanAll(const char* port, char* buffer, int size);
+
 /* The framing the identification probe chose: 0 BCC, 1 CRC; -1 for an
  * unknown id. */
 LINKAPI int LinkGetFraming(int id);
