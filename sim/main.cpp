@@ -1,11 +1,13 @@
 // kvplm-readersim: a simulated reader on a pseudo-terminal, with --lan on
 // the network (TCP data connection, UDP device records and search), or with
-// --hid as a USB HID device behind the stand-in hidapi library.
+// --hid as a USB HID device behind the stand-in hidapi library, or with
+// --bt-module as a Bluetooth adapter module on a pty with readers behind it.
 //
 // Prints one line naming the device and its path (or address), then takes
 // control commands from stdin (see CSimConsole::Help). The end of stdin does
 // not end the program; "quit", SIGINT, SIGTERM and SIGHUP do, removing the
 // link and the announce file.
+#include "BtModuleSimulator.h"
 #include "HidSimSocket.h"
 #include "HidSimulator.h"
 #include "LanSimulator.h"
@@ -19,7 +21,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <getopt.h>
+#include <memory>
 #include <optional>
 #include <poll.h>
 #include <sys/signalfd.h>
@@ -63,7 +67,21 @@ void Usage(FILE* to) {
                "  --hid-product ID   USB product id (default 0x2913)\n"
                "  --hid-table us|de  keyboard table at start (default us)\n"
                "  --hid-silent       no input reports at all\n"
-               "  --hid-ignore-keys  no answers to key queries\n",
+               "  --hid-ignore-keys  no answers to key queries\n"
+               "a Bluetooth adapter module on a pty with readers behind it:\n"
+               "  --bt-module        the pty speaks the module's packets\n"
+               "  --bt-remote ADDR[,CLASS[,NAME[,TYPE]]]  a remote device (repeatable): address as 12 hex\n"
+               "                     digits in module order, class of device (hex, default 0x000500),\n"
+               "                     name (default model + \" BT\"), device type (default --type);\n"
+               "                     without it one reader 00:11:22:33:44:55\n"
+               "  --bt-devices N     N more devices of the reader class\n"
+               "  --bt-inquiry-ms N  inquiry time (default 1500)\n"
+               "  --bt-refuse        refuse every link request\n"
+               "  --bt-lose-after N  drop the link once after N frames carried\n"
+               "  --bt-junk          junk bytes in front of every packet\n"
+               "  --bt-split         every packet written in pieces of 3 bytes\n"
+               "  --bt-silent        answer nothing\n"
+               "  --bt-long-name     names reported 40 bytes long\n",
                to);
 }
 
@@ -119,8 +137,60 @@ void PrintTrace(CSimReader::TraceKind kind, const CSimReader::Bytes& bytes) {
     }
 }
 
+// What --bt-module and its companions ask for.
+struct BtRequest {
+    bool on = false;
+    CBtModuleSimulator::Options endpoint;
+    struct Remote {
+        CBtModuleSimulator::Address address{};
+        uint32_t deviceClass = CBtModuleSimulator::ReaderClass;
+        std::string name;
+        std::optional<uint16_t> type;
+    };
+    std::vector<Remote> remotes;
+    unsigned extra = 0;
+    std::vector<std::string> given; // Bluetooth options given, to refuse them without --bt-module
+};
+
+// "ADDR[,CLASS[,NAME[,TYPE]]]"; "" when valid, else why not.
+std::string ParseRemote(const std::string& text, BtRequest::Remote& remote) {
+    std::vector<std::string> fields;
+    for (size_t start = 0;;) {
+        const size_t comma = text.find(',', start);
+        fields.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    if (fields.size() > 4) return "too many fields";
+    const auto address = CBtModuleSimulator::ParseAddress(fields[0]);
+    if (!address) return "the address takes 12 hex digits";
+    remote.address = *address;
+    if (fields.size() > 1 && !fields[1].empty()) {
+        char* end = nullptr;
+        errno = 0;
+        const unsigned long value = std::strtoul(fields[1].c_str(), &end, 16);
+        if (errno || *end || fields[1][0] == '-' || value > 0xFFFFFF)
+            return "the class takes up to 6 hex digits";
+        remote.deviceClass = static_cast<uint32_t>(value);
+    }
+    if (fields.size() > 2) {
+        if (fields[2].size() > 248) return "the name takes at most 248 bytes";
+        remote.name = fields[2];
+    }
+    if (fields.size() > 3 && !fields[3].empty()) {
+        char* end = nullptr;
+        errno = 0;
+        const unsigned long value = std::strtoul(fields[3].c_str(), &end, 0);
+        if (errno || *end || fields[3][0] == '-' || value > 0xFFF) return "the type takes a code up to 0xFFF";
+        remote.type = static_cast<uint16_t>(value);
+    }
+    return "";
+}
+
+using ConsoleFunction = std::function<CSimConsole::Result(const std::string&)>;
+
 // The control loop: commands from stdin until quit or a signal.
-void RunConsole(CSimConsole& console, int signalFd) {
+void RunConsole(const ConsoleFunction& execute, int signalFd) {
     std::string pending;
     bool stdinOpen = true;
     bool quit = false;
@@ -144,7 +214,7 @@ void RunConsole(CSimConsole& console, int signalFd) {
             std::string line = pending.substr(0, end);
             pending.erase(0, end + 1);
             if (!line.empty() && line.back() == '\r') line.pop_back();
-            const CSimConsole::Result result = console.Execute(line);
+            const CSimConsole::Result result = execute(line);
             std::fputs(result.output.c_str(), stdout);
             std::fflush(stdout);
             quit = result.quit;
@@ -192,7 +262,17 @@ int main(int argc, char** argv) {
         HidProduct,
         HidTable,
         HidSilent,
-        HidIgnoreKeys
+        HidIgnoreKeys,
+        BtModule,
+        BtRemote,
+        BtDevices,
+        BtInquiryMs,
+        BtRefuse,
+        BtLoseAfter,
+        BtJunk,
+        BtSplit,
+        BtSilent,
+        BtLongName
     };
     static const option longOptions[] = {{"type", required_argument, nullptr, Type},
                                          {"minor", required_argument, nullptr, Minor},
@@ -225,17 +305,30 @@ int main(int argc, char** argv) {
                                          {"hid-table", required_argument, nullptr, HidTable},
                                          {"hid-silent", no_argument, nullptr, HidSilent},
                                          {"hid-ignore-keys", no_argument, nullptr, HidIgnoreKeys},
+                                         {"bt-module", no_argument, nullptr, BtModule},
+                                         {"bt-remote", required_argument, nullptr, BtRemote},
+                                         {"bt-devices", required_argument, nullptr, BtDevices},
+                                         {"bt-inquiry-ms", required_argument, nullptr, BtInquiryMs},
+                                         {"bt-refuse", no_argument, nullptr, BtRefuse},
+                                         {"bt-lose-after", required_argument, nullptr, BtLoseAfter},
+                                         {"bt-junk", no_argument, nullptr, BtJunk},
+                                         {"bt-split", no_argument, nullptr, BtSplit},
+                                         {"bt-silent", no_argument, nullptr, BtSilent},
+                                         {"bt-long-name", no_argument, nullptr, BtLongName},
                                          {nullptr, 0, nullptr, 0}};
 
     bool linkGiven = false;
     HidRequest hid;
     bool hidSerialGiven = false;
+    BtRequest bt;
     for (int index = 0, opt; (opt = getopt_long(argc, argv, "", longOptions, &index)) != -1;) {
         unsigned long value = 0;
         if (opt > Lan && opt <= LanSilent)
             lan.companions.push_back(std::string("--") + longOptions[index].name);
         if (opt >= Hid && opt <= HidIgnoreKeys)
             hid.given.push_back(std::string("--") + longOptions[index].name);
+        if (opt > BtModule && opt <= BtLongName)
+            bt.given.push_back(std::string("--") + longOptions[index].name);
         switch (opt) {
         case Type:
             if (!ParseUnsigned(optarg, 0xFFF, value)) return Fail("--type takes a code up to 0xFFF");
@@ -372,6 +465,44 @@ int main(int argc, char** argv) {
         case HidIgnoreKeys:
             hid.endpoint.ignoreKeys = true;
             break;
+        case BtModule:
+            bt.on = true;
+            break;
+        case BtRemote: {
+            BtRequest::Remote remote;
+            const std::string why = ParseRemote(optarg, remote);
+            if (!why.empty()) return Fail("--bt-remote " + std::string(optarg) + ": " + why);
+            bt.remotes.push_back(remote);
+            break;
+        }
+        case BtDevices:
+            if (!ParseUnsigned(optarg, 200, value)) return Fail("--bt-devices takes 0..200");
+            bt.extra = static_cast<unsigned>(value);
+            break;
+        case BtInquiryMs:
+            if (!ParseUnsigned(optarg, 60000, value)) return Fail("--bt-inquiry-ms takes 0..60000");
+            bt.endpoint.inquiryTime = std::chrono::milliseconds(value);
+            break;
+        case BtRefuse:
+            bt.endpoint.refuse = true;
+            break;
+        case BtLoseAfter:
+            if (!ParseUnsigned(optarg, 1000000, value) || value == 0)
+                return Fail("--bt-lose-after takes a count from 1");
+            bt.endpoint.loseAfter = static_cast<unsigned>(value);
+            break;
+        case BtJunk:
+            bt.endpoint.junk = true;
+            break;
+        case BtSplit:
+            bt.endpoint.split = true;
+            break;
+        case BtSilent:
+            bt.endpoint.silent = true;
+            break;
+        case BtLongName:
+            bt.endpoint.longName = true;
+            break;
         default:
             Usage(stderr);
             return 2;
@@ -384,6 +515,9 @@ int main(int argc, char** argv) {
         return Fail(hid.given.front() + " needs --hid SERIAL or --hid-no-serial");
     if (hid.on && lan.on) return Fail("--hid and --lan: a reader is on USB HID or on the network");
     if (hid.on && linkGiven) return Fail("--link names a serial device; a reader with --hid has none");
+    if (!bt.given.empty() && !bt.on) return Fail(bt.given.front() + " needs --bt-module");
+    if (bt.on && (hid.on || lan.on))
+        return Fail("--bt-module: the adapter module is on a pty, not on HID or LAN");
     if (CSimReader::ModelName(options.deviceType).empty())
         std::fprintf(stderr, "kvplm-readersim: warning: type %03X is no known model\n", options.deviceType);
 
@@ -401,6 +535,74 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     const int signalFd = signalfd(-1, &signals, SFD_CLOEXEC);
     if (signalFd < 0) return Fail(std::string("signalfd: ") + std::strerror(errno));
+
+    if (bt.on) {
+        if (bt.remotes.empty())
+            bt.remotes.push_back({{0x00, 0x11, 0x22, 0x33, 0x44, 0x55}, 0x000500, "", {}});
+        for (unsigned i = 0; i < bt.extra; ++i)
+            bt.remotes.push_back({{0x00, 0x11, 0x22, 0x33, 0x46, static_cast<uint8_t>(i)},
+                                  CBtModuleSimulator::ReaderClass,
+                                  "",
+                                  {}});
+        std::vector<CBtModuleSimulator::Remote> remotes;
+        for (const BtRequest::Remote& r : bt.remotes) {
+            CSimReader::Options readerOptions = options;
+            if (r.type) readerOptions.deviceType = *r.type;
+            auto reader = std::make_shared<CSimOutputReader>(readerOptions);
+            for (const CSimTransponder& tag : tags)
+                reader->PlaceTag(tag);
+            if (!quiet) reader->SetTraceHook(PrintTrace);
+            remotes.push_back({r.address, r.deviceClass, r.name, reader});
+        }
+        bt.endpoint.linkPath = endpointOptions.linkPath;
+        bt.endpoint.announce = endpointOptions.announce;
+        CBtModuleSimulator module(std::move(remotes), bt.endpoint);
+        if (!quiet)
+            module.SetTraceHook(
+                [](const std::string& text) { std::fprintf(stderr, "bt%s\n", text.c_str()); });
+        std::string error;
+        if (!module.Start(&error)) {
+            std::fprintf(stderr, "kvplm-readersim: %s\n", error.c_str());
+            return 1;
+        }
+        const auto& all = module.Remotes();
+        std::printf(
+            "kvplm-readersim: Bluetooth adapter module with %zu remote device%s (first %s \"%s\") on %s\n",
+            all.size(), all.size() == 1 ? "" : "s",
+            CBtModuleSimulator::FormatAddress(all.front().address).c_str(),
+            module.ReportedName(all.front()).c_str(), module.SlavePath().c_str());
+        std::fflush(stdout);
+        // Reader commands go to every remote reader (the first one's answer is
+        // shown); "bt ..." to the module.
+        std::vector<std::unique_ptr<CSimConsole>> consoles;
+        for (const CBtModuleSimulator::Remote& r : all)
+            consoles.push_back(std::make_unique<CSimConsole>(*r.reader));
+        RunConsole(
+            [&](const std::string& line) {
+                std::vector<std::string> words;
+                for (size_t at = 0; at < line.size();) {
+                    const size_t start = line.find_first_not_of(" \t", at);
+                    if (start == std::string::npos) break;
+                    const size_t end = std::min(line.find_first_of(" \t", start), line.size());
+                    words.push_back(line.substr(start, end - start));
+                    at = end;
+                }
+                if (!words.empty() && words[0] == "bt")
+                    return CSimConsole::Result{module.Command(words), false};
+                CSimConsole::Result first;
+                for (size_t i = 0; i < consoles.size(); ++i) {
+                    CSimConsole::Result result = consoles[i]->Execute(line);
+                    if (i == 0) first = result;
+                }
+                if (!words.empty() && (words[0] == "help" || words[0] == "?"))
+                    first.output += CBtModuleSimulator::Help();
+                return first;
+            },
+            signalFd);
+        module.Stop();
+        close(signalFd);
+        return 0;
+    }
 
     CSimOutputReader reader(options); // with its reader-mode output
     for (const CSimTransponder& tag : tags)
@@ -420,7 +622,7 @@ int main(int argc, char** argv) {
         std::printf("%s\n", CSimConsole::DeviceLine(reader, endpoint).c_str());
         std::fflush(stdout);
         CSimConsole console(reader, endpoint);
-        RunConsole(console, signalFd);
+        RunConsole([&console](const std::string& line) { return console.Execute(line); }, signalFd);
         endpoint.Stop();
         close(signalFd);
         return 0;
@@ -450,7 +652,7 @@ int main(int argc, char** argv) {
         std::printf("%s\n", CSimConsole::DeviceLine(reader, endpoint).c_str());
         std::fflush(stdout);
         CSimConsole console(reader, endpoint);
-        RunConsole(console, signalFd);
+        RunConsole([&console](const std::string& line) { return console.Execute(line); }, signalFd);
         endpoint.Stop();
         close(signalFd);
         return 0;
@@ -466,7 +668,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     CSimConsole console(reader, &endpoint);
-    RunConsole(console, signalFd);
+    RunConsole([&console](const std::string& line) { return console.Execute(line); }, signalFd);
     endpoint.Stop();
     close(signalFd);
     return 0;
