@@ -11,12 +11,6 @@
 #include <iostream>
 #include <vector>
 
-// The scan comes with the Bluetooth transport of the link library. It is
-// bound weakly so that the command can say so when the library it runs
-// with has none, instead of the program not starting at all.
-extern "C" int LinkBluetoothScan(const char* port, char* buffer, int size) __attribute__((weak));
-extern "C" int LinkBluetoothScanAll(const char* port, char* buffer, int size) __attribute__((weak));
-
 namespace Cli {
 
 namespace {
@@ -41,10 +35,6 @@ int RunScan(Options& options) {
     const std::string port = LinkPort::WithoutAddress(TakePort(options));
     NoMoreArgs(options);
     int (*const scan)(const char*, char*, int) = all ? LinkBluetoothScanAll : LinkBluetoothScan;
-    if (!scan) {
-        std::cerr << "kvplm: this link library has no Bluetooth transport (LinkBluetoothScan is missing)\n";
-        return ExitFailed;
-    }
     WatchSearch(options.trace);
     // 29 devices of 6-byte addresses and names of up to 30 characters fit.
     std::vector<char> buffer(4096, '\0');
