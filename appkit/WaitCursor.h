@@ -1,6 +1,7 @@
 // Shows the wait cursor for its lifetime (nests).
 #pragma once
 
+#include <QCursor>
 #include <QGuiApplication>
 
 namespace appkit {

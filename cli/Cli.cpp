@@ -1,5 +1,6 @@
 #include "Cli.h"
 
+#include "BluetoothWait.h"
 #include "LinkApi.h"
 #include "LinkVocabulary.h"
 #include "ReaderConnection.h"
@@ -125,6 +126,7 @@ std::string OpenFailureReason(int error) {
 
 int OpenPort(const std::string& port, const Options& options) {
     if (port == "-") return OpenStoredPort(options);
+    WatchBluetoothWait(port, options.trace);
     const int id = frontend::OpenSession({port, options.baud, options.format, options.timeout});
     const int error = errno;
     if (id > 0) return id;

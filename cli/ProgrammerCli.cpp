@@ -1,5 +1,6 @@
 #include "ProgrammerCli.h"
 
+#include "BluetoothWait.h"
 #include "ConnectionSettings.h"
 #include "HexText.h"
 #include "ProgrammerConnection.h"
@@ -48,6 +49,7 @@ int ConnectProgrammer(const std::string& port, const Options& options, Programme
             std::cerr << "kvplm: PORT \"-\" uses the programmer's stored settings; --baud, --format and "
                          "--timeout do not apply\n";
         request = StoredRequest();
+        WatchBluetoothWait(request.linkPortName, options.trace);
         const Programmer::ConnectOutcome outcome = Programmer::ProgrammerConnection::Connect(
             request, appkit::ProgramInfo::Title(appkit::Program::Programmer).toStdString(),
             appkit::ProgramInfo::Version(appkit::Program::Programmer).toStdString(), host);
@@ -58,6 +60,7 @@ int ConnectProgrammer(const std::string& port, const Options& options, Programme
     request.baud = options.baud;
     request.format = options.format;
     request.timeoutMs = options.timeout;
+    WatchBluetoothWait(request.linkPortName, options.trace);
     return Programmer::ProgrammerConnection::Connect(request, "kvplm", "", host).session;
 }
 

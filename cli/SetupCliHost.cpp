@@ -1,5 +1,6 @@
 #include "SetupCliHost.h"
 
+#include "BluetoothWait.h"
 #include "ConnectionSettings.h"
 #include "LinkVocabulary.h"
 #include "SettingsStore.h"
@@ -83,6 +84,7 @@ SetupConnection CSetupCliHost::Connect(bool withMessages) {
     request.port = m_settings[PortSettings::Path(PortSettings::Name)];
     request.baudrate = std::atoi(m_settings[PortSettings::Path(PortSettings::Baudrate)].c_str());
     request.timeoutMs = m_options.timeout;
+    WatchBluetoothWait(request.port, m_options.trace);
     m_last = ReaderConnect::Connect(request);
     if (!m_last.connection.Connected()) {
         if (withMessages) ShowMessage(ReaderConnect::FailureMessage(m_last.connection.code));

@@ -1,5 +1,6 @@
 #include "StoredPort.h"
 
+#include "BluetoothWait.h"
 #include "ConnectionSettings.h"
 #include "Connector.h"
 #include "DeviceLists.h"
@@ -38,6 +39,10 @@ int OpenStoredPort(const Options& options) {
     CliConnectUi ui;
     frontend::Connector connector(ui, appkit::Program::Morvane);
     frontend::Connection connection;
+    WatchBluetoothWait(frontend::ConnectionSettings::Read(appkit::SettingsStore(appkit::Program::Morvane))
+                           .LinkPortName()
+                           .toStdString(),
+                       options.trace);
     const int code = connector.ConnectStored(connection, false);
 
     // What was used, as the settings hold it now.

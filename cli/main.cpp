@@ -20,6 +20,8 @@ void PrintUsage(std::FILE* out) {
                  "(/dev/ttyUSB0:1, /dev/pts/3:2, COM3:1), or \"-\" for the stored port: for the transponder\n"
                  "commands (inventory, read, write, write-epc, password) the one of KV_PLM_Programmer,\n"
                  "for the others the one of Morvane, connected as that program connects.\n"
+                 "A reader behind a Bluetooth adapter module: the module's port followed by \" BT\"\n"
+                 "(quoted: \"/dev/ttyUSB0 BT:1\"); \"bt scan\" lists the readers the module finds.\n"
                  "--format: 0 8N1, 1 8E1, 2 8O1, 3 8N2.\n\n"
                  "commands:\n");
     for (const Cli::Command& command : Cli::Commands())

@@ -35,7 +35,12 @@ int Connector::ConnectStored(Connection& connection, bool messages) {
     request.serial =
         !ConnectionSettings::IsUsbName(settings.name) && !ConnectionSettings::IsLanName(settings.name);
     request.network = ConnectionSettings::IsLanName(settings.name);
+    // A Bluetooth session opens at once; the module's inquiry and the link
+    // run in the identification that follows.
+    const bool bluetooth = LinkPort::TransportOf(request.linkPortName) == LinkPort::Kind::Bluetooth;
+    if (bluetooth) m_ui.SetBusy(true);
     const ReaderResult result = ConnectReader(request);
+    if (bluetooth) m_ui.SetBusy(false);
     // The rate found by the search is stored, and in use from now on.
     if (result.rateFound) {
         store.WriteInt(ConnectionSettings::Section, ConnectionSettings::Key(PortSettings::Baudrate),

@@ -4,8 +4,12 @@
 
 #include "ConnectUi.h"
 
+#include "WaitCursor.h"
+
 #include <QPointer>
 #include <QWidget>
+#include <memory>
+#include <vector>
 
 namespace frontend {
 
@@ -14,9 +18,11 @@ public:
     explicit WidgetConnectUi(QWidget* mainWindow) : m_window(mainWindow) {}
     void SetTitle(const QString& title) override;
     void ShowMessage(const QString& text) override;
+    void SetBusy(bool on) override;
 
 private:
     QPointer<QWidget> m_window;
+    std::vector<std::unique_ptr<appkit::WaitCursor>> m_busy;
 };
 
 } // namespace frontend

@@ -19,6 +19,25 @@ std::string FirmwareText(int minor) {
     return text;
 }
 
+// The host's wait cursor for a scope, ended early by End.
+class BusyScope {
+public:
+    BusyScope(ProgrammerHost& host, bool active) : m_host(host), m_active(active) {
+        if (m_active) m_host.SetBusy(true);
+    }
+    ~BusyScope() { End(); }
+    void End() {
+        if (m_active) m_host.SetBusy(false);
+        m_active = false;
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    ProgrammerHost& m_host;
+    bool m_active;
+};
+
 } // namespace
 
 std::string ProgrammerConnection::IdleTitle(const std::string& programTitle, const std::string& version) {
@@ -39,8 +58,13 @@ ConnectOutcome ProgrammerConnection::Connect(const ConnectRequest& request, cons
     outcome.title = IdleTitle(programTitle, version);
     host.SetTitle(outcome.title);
 
+    // A Bluetooth session opens at once; the module's inquiry (up to ten
+    // seconds) and the link run inside the identification below. The wait
+    // cursor goes before any message box shows.
+    BusyScope busy(host, LinkPort::TransportOf(request.linkPortName) == LinkPort::Kind::Bluetooth);
     const int id = frontend::OpenSession(request);
     if (id < 0) {
+        busy.End();
         // A negative value names no session: its status reads 3, "error
         // opening the port".
         host.ShowMessage(LibraryErrors::Text(LinkGetLastError(id)));
@@ -49,7 +73,9 @@ ConnectOutcome ProgrammerConnection::Connect(const ConnectRequest& request, cons
     if (id == 0) return outcome; // LinkOpen never gives 0; nothing to close
 
     // A name of up to 32 characters.
-    if (!frontend::Identify(id, 33, outcome.identity)) {
+    const bool identified = frontend::Identify(id, 33, outcome.identity);
+    busy.End();
+    if (!identified) {
         LinkClose(id);
         host.ShowMessage(ProgrammerTexts::Get(TextId::NoReader));
         return outcome;

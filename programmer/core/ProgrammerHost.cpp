@@ -13,6 +13,8 @@ bool ProgrammerHost::AskYesNo(const std::string&) {
 
 void ProgrammerHost::SetTitle(const std::string&) {}
 
+void ProgrammerHost::SetBusy(bool) {}
+
 void ProgrammerHost::Pause(int milliseconds) {
     if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }

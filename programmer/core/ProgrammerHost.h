@@ -1,6 +1,6 @@
 // What the programmer's logic needs from the program around it: message
-// boxes, the Yes/No question, the window title and the pauses of the RF
-// cycle. The dialog implements it with Qt (a pause then keeps the window
+// boxes, the Yes/No question, the window title, the wait cursor and the
+// pauses of the RF cycle. The dialog implements it with Qt (a pause then keeps the window
 // responsive); the command line and tests use their own.
 #pragma once
 
@@ -20,6 +20,9 @@ public:
     virtual void SetTitle(const std::string& title);
     // Waits the given time. Default: sleeps the calling thread.
     virtual void Pause(int milliseconds);
+    // The wait cursor while a connect runs that may take seconds (the
+    // inquiry and link set-up of a Bluetooth reader). Default: nothing.
+    virtual void SetBusy(bool on);
 };
 
 } // namespace Programmer

@@ -29,4 +29,11 @@ void DialogHost::Pause(int milliseconds) {
     if (wasEnabled && m_window) m_window->setEnabled(true);
 }
 
+void DialogHost::SetBusy(bool on) {
+    if (!on)
+        m_waitCursor.reset();
+    else if (!m_waitCursor)
+        m_waitCursor = std::make_unique<appkit::WaitCursor>();
+}
+
 } // namespace Programmer

@@ -5,8 +5,11 @@
 
 #include "ProgrammerHost.h"
 
+#include "WaitCursor.h"
+
 #include <QPointer>
 #include <QWidget>
+#include <memory>
 
 namespace Programmer {
 
@@ -21,9 +24,11 @@ public:
     // meanwhile (as during a reply wait), so no other operation can start in
     // the middle of the one that pauses.
     void Pause(int milliseconds) override;
+    void SetBusy(bool on) override;
 
 private:
     QPointer<QWidget> m_window;
+    std::unique_ptr<appkit::WaitCursor> m_waitCursor;
 };
 
 } // namespace Programmer

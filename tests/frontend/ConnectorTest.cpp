@@ -190,6 +190,23 @@ TEST_F(ConnectorTest, WithoutMessagesNothingIsShown) {
     EXPECT_TRUE(ui.title.isEmpty());
 }
 
+TEST_F(ConnectorTest, ABluetoothConnectShowsTheWaitCursorUntilItsOutcome) {
+    // The module's inquiry runs inside the connect; the cursor is gone before
+    // the message box says that it failed.
+    StorePort("/dev/kvplm-no-such-port BT");
+    Connector connector(ui, appkit::Program::Morvane, &lists);
+    EXPECT_EQ(connector.ConnectStored(connection, true), Connector::OpenFailed);
+    EXPECT_EQ(ui.busyChanges, 2);
+    EXPECT_EQ(ui.busyDepth, 0);
+    EXPECT_EQ(ui.busyAtMessage, QList<int>{0});
+
+    // A by-id path holding "BT" without a blank is a serial port: no cursor.
+    ui = RecordedUi{};
+    StorePort("/dev/serial/by-id/usb-BTXX-if00-kvplm-no-such-port");
+    EXPECT_EQ(connector.ConnectStored(connection, true), Connector::OpenFailed);
+    EXPECT_EQ(ui.busyChanges, 0);
+}
+
 TEST_F(ConnectorTest, AUsbBridgeReaderIsReachedAt19200AndShownAsUsb) {
     StartReader(19200);
     FakeSysfs sys;

@@ -30,8 +30,13 @@ struct FakeLists : frontend::DeviceLists {
 struct RecordedUi : frontend::ConnectUi {
     QString title;
     QStringList messages;
+    // The wait cursor: how deep it is nested, how often it changed, and how
+    // deep it was when each message showed.
+    int busyDepth = 0, busyChanges = 0;
+    QList<int> busyAtMessage;
     void SetTitle(const QString& text) override { title = text; }
-    void ShowMessage(const QString& text) override { messages.append(text); }
+    void ShowMessage(const QString& text) override { messages.append(text), busyAtMessage.append(busyDepth); }
+    void SetBusy(bool on) override { busyDepth += on ? 1 : -1, ++busyChanges; }
 };
 
 // Empties the program's settings file.

@@ -55,6 +55,29 @@ TEST(ProgrammerConnection, UnopenablePortShowsTheLibraryText) {
     EXPECT_EQ(outcome.title, "P V2.00 <>");
 }
 
+TEST(ProgrammerConnection, ABluetoothConnectShowsTheWaitCursorUntilItsOutcome) {
+    struct Recorder : ProgrammerHost {
+        std::vector<std::string> events;
+        void ShowMessage(const std::string& text) override { events.push_back("message " + text); }
+        void SetBusy(bool on) override { events.push_back(on ? "busy" : "idle"); }
+    };
+    // The cursor is gone before the message box shows.
+    Recorder bluetooth;
+    EXPECT_EQ(ProgrammerConnection::Connect({"/nonexistent/tty-for-kvplm BT:1", 19200, 0, 100}, "P", "2.00",
+                                            bluetooth)
+                  .session,
+              0);
+    EXPECT_EQ(bluetooth.events,
+              (std::vector<std::string>{"busy", "idle", "message Fehler beim Port öffnen"}));
+
+    // Serial ports connect at once: no cursor ("BT" inside a path without a
+    // blank is no Bluetooth marker).
+    Recorder serial;
+    ProgrammerConnection::Connect({"/nonexistent/usb-BTXX-tty-for-kvplm:1", 19200, 0, 100}, "P", "2.00",
+                                  serial);
+    EXPECT_EQ(serial.events, std::vector<std::string>{"message Fehler beim Port öffnen"});
+}
+
 TEST(ProgrammerConnection, DisconnectOfAnUnknownSessionShowsItsText) {
     struct Recorder : ProgrammerHost {
         std::vector<std::string> messages;
