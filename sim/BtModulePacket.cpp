@@ -4,8 +4,11 @@ namespace BtModulePacket {
 
 Bytes Build(uint8_t type, uint8_t opcode, const Bytes& payload) {
     const size_t n = payload.size() & 0xFFFF;
-    Bytes packet{Start, type, opcode, static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8), 0};
-    packet[5] = static_cast<uint8_t>(packet[1] + packet[2] + packet[3] + packet[4]);
+    const uint8_t lo = static_cast<uint8_t>(n), hi = static_cast<uint8_t>(n >> 8);
+    Bytes packet;
+    packet.reserve(n + Overhead);
+    for (uint8_t b : {Start, type, opcode, lo, hi, static_cast<uint8_t>(type + opcode + lo + hi)})
+        packet.push_back(b);
     packet.insert(packet.end(), payload.begin(), payload.begin() + static_cast<std::ptrdiff_t>(n));
     packet.push_back(End);
     return packet;
