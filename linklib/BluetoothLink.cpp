@@ -142,6 +142,9 @@ bool CBluetoothLink::OpenCom(const std::string& name) {
     // As with the module's own line setting, a rate the device does not take
     // does not stop the open.
     (void)m_io->SetAttributes(fd, &settings);
+    // What the module sent before this open (a late answer to an earlier
+    // session's request) must not be taken for an answer to this one's.
+    (void)m_io->Flush(fd, TCIFLUSH);
     m_io->SetBreak(fd, true);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     m_io->SetBreak(fd, false);
@@ -411,9 +414,10 @@ int CBluetoothLink::LinkRequest(const uint8_t* address, uint8_t port, int timeou
 bool CBluetoothLink::EnsureLink() {
     if (m_handle < 0) return false;
     if (m_linkUp) return true;
-    // Soon after a failed attempt no new one is made; without a link there
-    // is nothing to carry, so the caller is told at once.
-    if (m_failed && Clock::now() - m_failedAt <= std::chrono::milliseconds(m_timing.backOff)) return false;
+    // Soon after a failed attempt no new one is made, and the exchange goes
+    // on as if the link were up: a frame goes to the module in its data
+    // packet and what the module sends is still taken in.
+    if (m_failed && Clock::now() - m_failedAt <= std::chrono::milliseconds(m_timing.backOff)) return true;
     if (!m_remoteKnown) {
         uint8_t record[RecordSize] = {};
         if (Inquiry(m_timing.inquiry, ReaderClass, record, RecordSize) < RecordSize) {
@@ -448,9 +452,9 @@ bool CBluetoothLink::Send(const uint8_t* data, size_t count) {
 
 int CBluetoothLink::Receive(uint8_t* buffer, int maximum) {
     if (m_handle < 0) return 0;
-    // Without a link, bytes that did arrive before it went still reach the
-    // caller.
-    EnsureLink();
+    // A failed attempt leaves the data buffer as it is; the next poll, within
+    // the back-off, hands it over.
+    if (!EnsureLink()) return 0;
     ProcessPacket();
     return TakeData(buffer, maximum);
 }

@@ -84,7 +84,8 @@ public:
     bool IsComRoute() const { return m_com; }
     bool IsLinkUp() const { return m_linkUp; }
     const std::string& PortName() const { return m_portName; }
-    // False (nothing sent) without a link, or for more than 442 bytes.
+    // False (nothing sent) when the link attempt fails, or for more than 442
+    // bytes. Within the back-off after a failed attempt the packet is written.
     bool Send(const uint8_t* data, size_t count) override;
     int Receive(uint8_t* buffer, int maximum);
     bool SetBaudRate(int baud);

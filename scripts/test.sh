@@ -68,7 +68,7 @@ if [ "$sanitize" = address ]; then
   mapfile -t targets < <(cmake --build "$build" --target help | sed -n 's/^\([A-Za-z0-9_]*_tests\): .*/\1/p')
 else
   targets=(linklib_unit_tests linkapi_tests bluetooth_tests hid_tests hid_loader_tests lan_tests kvplm_sim_tests kvplm_sim_lan_tests
-    kvplm_sim_hid_tests setup_sim_tests programmer_cli_tests cli_tests cli_lan_tests)
+    kvplm_sim_hid_tests kvplm_sim_bt_tests setup_sim_tests programmer_cli_tests cli_tests cli_lan_tests cli_bluetooth_module_tests)
 fi
 cmake --build "$build" -j "$jobs" --target "${targets[@]}"
 

@@ -489,7 +489,7 @@ TEST_F(HidLinkTest, TwoReadersGetSessionsOfTheirOwn) {
 
 TEST_F(HidLinkTest, ProbeInCrcFramingWhenBccGetsNoAnswer) {
     reader.answer = nullptr;
-    device->onWrite = [this](FakeHidDevice& d, const Report& report) {
+    device->onWrite = [](FakeHidDevice& d, const Report& report) {
         // Answers only the CRC probe: 01 F0 00 CRC.
         if (report[1] == 0x05 && report[2] == 0x01 && report[3] == 0xF0) {
             const Bytes reply = Frame::Build(Frame::Crc, 1, 0x00, {'3', '0', '3', '0'});
