@@ -484,6 +484,8 @@ void CBluetoothLink::ReleaseLink() {
     const uint8_t request[1] = {0x02};
     m_replied = false;
     m_expected = ReleaseIndication;
-    if (WritePacket(OpRelease, request, sizeof request)) WaitReply(m_timing.release);
+    // The whole release, queued input included, stays within the release time.
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+    if (WritePacket(OpRelease, request, sizeof request)) WaitReply(int(std::max<long long>(left, 0)));
     m_linkUp = false;
 }
