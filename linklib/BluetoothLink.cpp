@@ -50,6 +50,7 @@ std::vector<uint8_t> CBluetoothLink::BuildPacket(uint8_t opcode, const uint8_t* 
 void CBluetoothLink::ResetState() {
     m_expected = 0;
     m_assemblyCount = 0;
+    m_incompleteSince.reset();
     m_dataCount = 0;
     m_deviceCount = 0;
     m_filter = 0;
@@ -226,6 +227,7 @@ uint16_t CBluetoothLink::Assemble(std::vector<uint8_t>& payload) {
     ReadOnce();
     while (m_assemblyCount > 7) {
         if (m_assembly[0] != 0x02) {
+            m_incompleteSince.reset();
             std::memmove(m_assembly, m_assembly + 1, size_t(--m_assemblyCount));
             continue;
         }
@@ -234,10 +236,12 @@ uint16_t CBluetoothLink::Assemble(std::vector<uint8_t>& payload) {
             // It could never be whole here: give up its start and look for
             // the next packet.
             DebugLog::Printf("Bluetooth: packet announcing %d payload bytes dropped", length);
+            m_incompleteSince.reset();
             std::memmove(m_assembly, m_assembly + 1, size_t(--m_assemblyCount));
             continue;
         }
         if (m_assemblyCount >= length + 7) {
+            m_incompleteSince.reset();
             payload.assign(m_assembly + 6, m_assembly + 6 + length);
             const uint16_t code = uint16_t(m_assembly[1] | (m_assembly[2] << 8));
             m_assemblyCount -= length + 7;
@@ -245,7 +249,18 @@ uint16_t CBluetoothLink::Assemble(std::vector<uint8_t>& payload) {
             return code;
         }
         // Not whole yet: take in what has arrived meanwhile, and leave the
-        // rest to a later pass rather than wait for it.
+        // rest to a later pass rather than wait for it. A start that stays
+        // incomplete for longer than a whole packet takes to arrive at 9600
+        // baud was no packet start (a stray 0x02 with a length that would
+        // swallow the packets after it): it is given up.
+        const Clock::time_point now = Clock::now();
+        if (!m_incompleteSince) m_incompleteSince = now;
+        if (now - *m_incompleteSince > std::chrono::milliseconds(m_timing.incomplete)) {
+            DebugLog::Printf("Bluetooth: a packet of %d payload bytes stayed incomplete, dropped", length);
+            m_incompleteSince.reset();
+            std::memmove(m_assembly, m_assembly + 1, size_t(--m_assemblyCount));
+            continue;
+        }
         const int before = m_assemblyCount;
         ReadOnce();
         if (m_assemblyCount == before) break;

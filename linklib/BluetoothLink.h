@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,9 @@ public:
         int afterInquiry = 500; // pause between the inquiry and the link request
         int handshake = 201;    // opcode 0x26 at open
         int release = 7001;     // link release on close
+        // How long a packet start may wait for the rest of its packet (a
+        // whole 1000-byte packet at 9600 baud takes about 1040 ms).
+        int incomplete = 2000;
     };
 
     CBluetoothLink() = default;
@@ -155,6 +159,7 @@ private:
     uint16_t m_expected = 0;
     uint8_t m_assembly[BufferSize] = {};
     int m_assemblyCount = 0;
+    std::optional<Clock::time_point> m_incompleteSince;
     uint8_t m_data[BufferSize] = {};
     int m_dataCount = 0;
     uint8_t m_devices[MaxDevices][6] = {};

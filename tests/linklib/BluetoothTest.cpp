@@ -325,7 +325,8 @@ TEST(BluetoothLink, OtherClassesGiveNoRecordAndSendFailsThenWaitsOutTheBackOff) 
     if (Clock::now() - failed < std::chrono::milliseconds(450)) {
         EXPECT_TRUE(sent);
         ASSERT_TRUE(peer.WaitFor(0x0F, 1));
-        EXPECT_EQ(peer.Requests().back(), (Bytes{0x02, 0x52, 0x0F, 0x04, 0x00, 0x65, 0x02, 0x01, 0x00, 0x55, 0x03}));
+        EXPECT_EQ(peer.Requests().back(),
+                  (Bytes{0x02, 0x52, 0x0F, 0x04, 0x00, 0x65, 0x02, 0x01, 0x00, 0x55, 0x03}));
         EXPECT_EQ(peer.Count(0x00), 1);
         EXPECT_EQ(peer.Count(0x0A), 0);
     }
@@ -498,6 +499,24 @@ TEST(BluetoothLink, NeverStoresBeyondItsBuffers) {
     ASSERT_EQ(log.size(), 2u);
     EXPECT_NE(log[0].find("60000"), std::string::npos);
     EXPECT_NE(log[1].find("600 data bytes dropped"), std::string::npos);
+}
+
+TEST(BluetoothLink, AStartThatStaysIncompleteIsGivenUp) {
+    CBluetoothLink link;
+    CBluetoothLink::Timing timing = Quick();
+    timing.incomplete = 50;
+    link.SetTiming(timing);
+    // A stray 0x02 whose length (896) would swallow the packets behind it.
+    Bytes bytes{0x02, 0x52, 0x00, 0x80, 0x03, 0xD5};
+    const Bytes good = Packet(0x69, 0x10, {0x02, 0x02, 0x00, 'O', 'K'});
+    bytes.insert(bytes.end(), good.begin(), good.end());
+    link.FeedForTest(bytes.data(), int(bytes.size()));
+    EXPECT_FALSE(link.ProcessPacket());
+    const Clock::time_point bound = Clock::now() + std::chrono::seconds(2);
+    while (link.DataCount() == 0 && Clock::now() < bound)
+        link.ProcessPacket();
+    EXPECT_EQ(link.DataCount(), 2);
+    EXPECT_EQ(link.AssemblyCount(), 0);
 }
 
 TEST(BluetoothLink, AFrameOver442BytesIsRefusedWithNothingSent) {
