@@ -497,7 +497,7 @@ TEST_F(HidLinkTest, ProbeInCrcFramingWhenBccGetsNoAnswer) {
                 d.QueueInput(input);
         }
     };
-    const int id = LinkOpen("4400-000123 HID", 19200, 0, 100);
+    const int id = LinkOpen("4400-000123 HID", 19200, 0, 400);
     ASSERT_GT(id, 0);
     EXPECT_EQ(LinkGetFraming(id), 1);
     EXPECT_EQ(LinkClose(id), 0);
@@ -517,7 +517,7 @@ TEST_F(HidLinkTest, NoAnswerReleasesTheDevice) {
 }
 
 TEST_F(HidLinkTest, UnpluggedReaderTimesOutAndStillCloses) {
-    const int id = LinkOpen("4400-000123 HID", 19200, 0, 100);
+    const int id = LinkOpen("4400-000123 HID", 19200, 0, 500);
     ASSERT_GT(id, 0);
     EXPECT_EQ(LinkIsConnected(id), 1);
     device->FailReads();
