@@ -49,7 +49,8 @@ int RunEpcDecode(Options& options, bool json) {
 // GID-96 has no filter.
 bool IsGid(const std::string& scheme) {
     std::string lower = scheme;
-    for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : lower)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
     return lower == "gid-96";
 }
 
@@ -61,7 +62,8 @@ int RunEpcEncode(Options& options, bool json) {
     if (options.args.empty()) throw UsageError{"TAG-URI or SCHEME is missing"};
     const std::string first = options.args.front();
     std::string lower = first;
-    for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : lower)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
     const int filter = filterGiven ? ParseInt(filterText, "--filter", 0, 7) : -1;
     Epc::Encoded encoded;
     if (lower.compare(0, 12, "urn:epc:tag:") == 0) {
