@@ -11,6 +11,8 @@
 
 namespace Cli {
 
+int RunInventoryWatch(Options& options); // InventoryWatchCommand.cpp
+
 namespace {
 
 std::atomic<bool> stopRequested{false};
@@ -85,6 +87,7 @@ int RunCyclic(Programmer::TransponderOperations& operations, int seconds) {
 }
 
 int RunInventory(Options& options) {
+    if (TakeFlag(options.args, "--watch")) return RunInventoryWatch(options);
     std::string secondsText;
     const bool cyclic = TakeOption(options.args, "--cyclic", secondsText);
     const int seconds = cyclic ? ParseInt(secondsText, "--cyclic", 0, 86400) : 0;
@@ -97,9 +100,9 @@ int RunInventory(Options& options) {
 }
 
 const Registration inventory{
-    {"inventory", "PORT [--cyclic SECONDS]",
+    {"inventory", "PORT [--cyclic SECONDS | --watch [--seconds N] [--csv FILE]]",
      "list the transponders' EPCs (cyclic: each new one with count and read rate; 0 s = "
-     "until Ctrl-C)",
+     "until Ctrl-C; watch: the inventory list, one row per EPC with counts and rates, as CSV)",
      40, RunInventory}};
 
 } // namespace
