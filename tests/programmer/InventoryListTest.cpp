@@ -78,6 +78,10 @@ TEST_F(InventoryListTest, OneRowPerEpcWithCountsPcAndFirstAndLastSeen) {
     EXPECT_EQ(rows[1]->identity, "not a GS1 EPC");
     EXPECT_EQ(list.Rounds(), 2u);
     EXPECT_EQ(list.Reads(), 3u);
+
+    // A GS1 EPC shows its pure identity.
+    list.AddRead({0x30, 0x74, 0x25, 0x7B, 0xF7, 0x19, 0x4E, 0x40, 0x00, 0x00, 0x1A, 0x85}, 0x3000);
+    EXPECT_EQ(list.Rows()[2]->identity, "urn:epc:id:sgtin:0614141.812345.6789");
 }
 
 TEST_F(InventoryListTest, RatesCountTheLastFiveSecondsOrTheTimeSinceTheStart) {
