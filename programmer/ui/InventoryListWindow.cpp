@@ -151,8 +151,15 @@ InventoryListWindow::InventoryListWindow(SessionSource session, QWidget* parent,
     table_->horizontalHeader()->setStretchLastSection(false);
     table_->horizontalHeader()->setSectionResizeMode(int(InventoryList::Column::Identity),
                                                      QHeaderView::Stretch);
-    table_->setColumnWidth(int(InventoryList::Column::Epc),
-                           table_->fontMetrics().horizontalAdvance(QString(26, QLatin1Char('0'))));
+    // Room for a 96-bit EPC, the PC, a count and a time stamp; the identity takes the rest.
+    const auto width = [this](const char* sample) {
+        return table_->fontMetrics().horizontalAdvance(QLatin1String(sample)) + 24;
+    };
+    table_->setColumnWidth(int(InventoryList::Column::Epc), width("3074257BF7194E4000001A85"));
+    table_->setColumnWidth(int(InventoryList::Column::Pc), width("3000"));
+    table_->setColumnWidth(int(InventoryList::Column::Count), width("00000000"));
+    table_->setColumnWidth(int(InventoryList::Column::FirstSeen), width("2026-12-09 01:02:03.456"));
+    table_->setColumnWidth(int(InventoryList::Column::LastSeen), width("2026-12-09 01:02:03.456"));
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("statusLine"));
 
@@ -168,7 +175,7 @@ InventoryListWindow::InventoryListWindow(SessionSource session, QWidget* parent,
     layout->addLayout(controls);
     layout->addWidget(table_, 1);
     layout->addWidget(status_);
-    resize(900, 420);
+    resize(1060, 420);
 
     roundTimer_ = new QTimer(this);
     roundTimer_->setSingleShot(true);
