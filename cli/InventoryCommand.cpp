@@ -12,6 +12,8 @@
 
 namespace Cli {
 
+int RunInventoryWatch(Options& options); // InventoryWatchCommand.cpp
+
 namespace {
 
 std::atomic<bool> stopRequested{false};
@@ -98,6 +100,7 @@ int RunCyclic(Programmer::TransponderOperations& operations, int seconds) {
 }
 
 int RunInventory(Options& options) {
+    if (TakeFlag(options.args, "--watch")) return RunInventoryWatch(options);
     std::string secondsText;
     const bool cyclic = TakeOption(options.args, "--cyclic", secondsText);
     const int seconds = cyclic ? ParseInt(secondsText, "--cyclic", 0, 86400) : 0;
@@ -111,10 +114,11 @@ int RunInventory(Options& options) {
     return cyclic ? RunCyclic(programmer.Operations(), seconds) : RunOnce(programmer.Operations(), json);
 }
 
-const Registration inventory{{"inventory", "PORT [--cyclic SECONDS] [--json]",
+const Registration inventory{{"inventory",
+                              "PORT [--cyclic SECONDS] [--json] | PORT --watch [--seconds N] [--csv FILE]",
                               "list the transponders' EPCs, a GS1 EPC's identity beside it (cyclic: each new "
-                              "one with count and read rate; 0 s = "
-                              "until Ctrl-C)",
+                              "one with count and read rate; 0 s = until Ctrl-C; watch: the inventory list, "
+                              "one row per EPC with counts and rates, as CSV)",
                               40, RunInventory}};
 
 } // namespace

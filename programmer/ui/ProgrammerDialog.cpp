@@ -4,6 +4,7 @@
 #include "Connector.h"
 #include "HelpOpener.h"
 #include "InterfaceDialog.h"
+#include "InventoryListWindow.h"
 #include "LanDialog.h"
 #include "Messages.h"
 #include "ProgramIcon.h"
@@ -316,6 +317,8 @@ void ProgrammerDialog::BuildMenu() {
     entry(ChooseInterfaceCommand, 1000);
     m_networkEntry = entry(NetworkSettingsCommand, 10091);
     m_menu->addSeparator();
+    entry(InventoryListCommand, 9100);
+    m_menu->addSeparator();
     if (sprache != 0) entry(GermanCommand, 171);
     if (sprache != 1) entry(EnglishCommand, 172);
     m_menu->addSeparator();
@@ -579,6 +582,18 @@ void ProgrammerDialog::RunCommand(int command) {
         SwitchLanguage(0);
     else if (command == EnglishCommand)
         SwitchLanguage(1);
+    else if (command == InventoryListCommand)
+        OpenInventoryList();
+}
+
+// A window of its own over the dialog; window-modal, so that no operation
+// of the dialog runs on the session while the list's inventory does.
+void ProgrammerDialog::OpenInventoryList() {
+    if (m_ops.CyclicInventoryRunning() || m_busy) return;
+    auto* window = new InventoryListWindow([this] { return m_session; }, this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowModality(Qt::WindowModal);
+    window->show();
 }
 
 void ProgrammerDialog::ShowAbout() {

@@ -58,6 +58,7 @@ public:
         GermanCommand = 171,
         EnglishCommand = 172,
         AboutCommand = 0x10, // any id whose value without its low four bits is 0x10
+        InventoryListCommand = 9100,
     };
 
     // Shows the interface dialog; true after OK.
@@ -140,6 +141,7 @@ private:
     void NetworkSettings();
     void SwitchLanguage(int sprache);
     void ShowAbout();
+    void OpenInventoryList();
     void ShowMenuAt(const QPoint& globalPos);
 
     DialogHost m_host;
