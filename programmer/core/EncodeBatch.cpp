@@ -432,6 +432,7 @@ BatchStep EncodeBatch::EncodeOne(const Seen& tag) {
         data[1] = static_cast<uint8_t>(pc);
         std::copy(encoded.bytes.begin(), encoded.bytes.end(), data.begin() + 2);
         sent = true;
+        if (writingNotice_) writingNotice_();
         if (link_.WriteTag(session_, Bank::Epc, 1, data.data(), int(data.size())) < 0) {
             failure = StatusOf("write refused");
             if (settings_.accessPassword.empty())

@@ -31,6 +31,7 @@
 #include "TagLink.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -138,6 +139,8 @@ public:
     BatchStep Step();
     // Ends the run between steps; the log is closed.
     void Stop();
+    // Called right before a write is sent (a dialog shows "writing").
+    void SetWritingNotice(std::function<void()> notice) { writingNotice_ = std::move(notice); }
 
     State GetState() const { return state_; }
     uint64_t NextSerial() const { return next_; }
@@ -176,6 +179,7 @@ private:
     int64_t okInBatch_ = 0;
     int64_t failedThisRun_ = 0;
     std::vector<BatchBytes> leaving_; // EPCs of the transponder we wait to leave
+    std::function<void()> writingNotice_;
 };
 
 } // namespace Programmer

@@ -2,6 +2,7 @@
 
 #include "AboutDialog.h"
 #include "Connector.h"
+#include "EncodeBatchDialog.h"
 #include "HelpOpener.h"
 #include "InterfaceDialog.h"
 #include "LanDialog.h"
@@ -316,6 +317,8 @@ void ProgrammerDialog::BuildMenu() {
     entry(ChooseInterfaceCommand, 1000);
     m_networkEntry = entry(NetworkSettingsCommand, 10091);
     m_menu->addSeparator();
+    entry(EncodeBatchCommand, 9200);
+    m_menu->addSeparator();
     if (sprache != 0) entry(GermanCommand, 171);
     if (sprache != 1) entry(EnglishCommand, 172);
     m_menu->addSeparator();
@@ -579,6 +582,14 @@ void ProgrammerDialog::RunCommand(int command) {
         SwitchLanguage(0);
     else if (command == EnglishCommand)
         SwitchLanguage(1);
+    else if (command == EncodeBatchCommand)
+        ShowEncodeBatch();
+}
+
+void ProgrammerDialog::ShowEncodeBatch() {
+    if (m_ops.CyclicInventoryRunning()) return;
+    EncodeBatchDialog batch(m_session, this);
+    batch.exec();
 }
 
 void ProgrammerDialog::ShowAbout() {

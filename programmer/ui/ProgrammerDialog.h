@@ -58,6 +58,7 @@ public:
         GermanCommand = 171,
         EnglishCommand = 172,
         AboutCommand = 0x10, // any id whose value without its low four bits is 0x10
+        EncodeBatchCommand = 9200,
     };
 
     // Shows the interface dialog; true after OK.
@@ -138,6 +139,7 @@ private:
     void UpdateNetworkEntry();
     void ChooseInterface();
     void NetworkSettings();
+    void ShowEncodeBatch();
     void SwitchLanguage(int sprache);
     void ShowAbout();
     void ShowMenuAt(const QPoint& globalPos);

@@ -561,6 +561,8 @@ TEST_F(ProgrammerDialogTest, MenuEntriesAndTheirEnabling) {
     EXPECT_EQ(Entries(menu), (std::vector<Entry>{{1000, "Schnittstelle wählen", true},
                                                  {0x276B0, "IP-Adresse", false},
                                                  {0, {}, true},
+                                                 {9200, "Serialisierung ...", true},
+                                                 {0, {}, true},
                                                  {172, "Englisch", true},
                                                  {0, {}, true},
                                                  {0x10, "Inf&o über Norda KV-PLM Programmer ...", true}}));
@@ -673,6 +675,8 @@ TEST_F(ProgrammerShellTest, SwitchingToEnglishRecreatesTheDialogInEnglish) {
     EXPECT_EQ(seen[1].menu, (std::vector<Entry>{{1000, "Choose interface", true},
                                                 {0x276B0, "IP address", false},
                                                 {0, {}, true},
+                                                {9200, "Serialisation ...", true},
+                                                {0, {}, true},
                                                 {171, "German", true},
                                                 {0, {}, true},
                                                 {0x10, "&About Norda KV-PLM Programmer ...", true}}));
@@ -702,8 +706,8 @@ TEST_F(ProgrammerShellTest, WithoutTheModuleEnglishStaysGermanAndOffersDeutsch) 
     });
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[1].readAll, "Alles lesen");
-    ASSERT_EQ(seen[1].menu.size(), 6u);
-    EXPECT_EQ(seen[1].menu[3], (Entry{171, "Deutsch", true}));
+    ASSERT_EQ(seen[1].menu.size(), 8u);
+    EXPECT_EQ(seen[1].menu[5], (Entry{171, "Deutsch", true}));
     // Only the port failures were shown: the missing module is silent.
     for (const appkit::Messages::Record& record : recorder.records)
         EXPECT_EQ(record.text, "Fehler beim Port öffnen");
