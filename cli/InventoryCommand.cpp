@@ -1,5 +1,6 @@
 // inventory: the transponders in front of a programmer, once or cyclically.
 #include "Commands.h"
+#include "EpcOutput.h"
 #include "ProgrammerCli.h"
 
 #include <atomic>
@@ -19,14 +20,26 @@ void OnStop(int) {
     stopRequested = true;
 }
 
-int RunOnce(Programmer::TransponderOperations& operations) {
+// One line per EPC, a GS1 EPC's pure identity URI in a column after it;
+// --json: an array of the decoded EPCs.
+int RunOnce(Programmer::TransponderOperations& operations, bool json) {
     if (operations.RunInventory()) {
-        for (const std::string& epc : operations.Values().epcList)
-            std::printf("%s\n", epc.c_str());
+        std::vector<std::string> items;
+        for (const std::string& epc : operations.Values().epcList) {
+            const Epc::Decoded decoded = DecodeEpcText(epc);
+            if (json)
+                items.push_back(EpcJson(decoded));
+            else
+                std::printf("%s%s\n", epc.c_str(), EpcColumn(decoded).c_str());
+        }
+        if (json) std::printf("%s\n", JsonArray(items).c_str());
         return ExitOk;
     }
     // No transponder is no failure; a failed inventory is ("Error <code>").
-    if (operations.Values().status.empty()) return ExitOk;
+    if (operations.Values().status.empty()) {
+        if (json) std::printf("[]\n");
+        return ExitOk;
+    }
     PrintStatus(operations.Values().status);
     return ExitFailed;
 }
@@ -70,8 +83,8 @@ int RunCyclic(Programmer::TransponderOperations& operations, int seconds) {
         const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
         for (const std::string& epc : values.epcList) {
             if (!seen.insert(epc).second) continue;
-            std::printf("%zu\t%s\t%.1f reads/s\n", seen.size(), epc.c_str(),
-                        elapsed > 0 ? reads / elapsed : 0.0);
+            std::printf("%zu\t%s\t%.1f reads/s%s\n", seen.size(), epc.c_str(),
+                        elapsed > 0 ? reads / elapsed : 0.0, EpcColumn(DecodeEpcText(epc)).c_str());
             std::fflush(stdout);
         }
     }
@@ -88,19 +101,21 @@ int RunInventory(Options& options) {
     std::string secondsText;
     const bool cyclic = TakeOption(options.args, "--cyclic", secondsText);
     const int seconds = cyclic ? ParseInt(secondsText, "--cyclic", 0, 86400) : 0;
+    const bool json = TakeFlag(options.args, "--json");
+    if (json && cyclic) throw UsageError{"--json lists one inventory; it does not go with --cyclic"};
     const std::string port = TakePort(options);
     NoMoreArgs(options);
 
     CliProgrammer programmer(port, options);
     if (!programmer.Connected()) return ExitFailed;
-    return cyclic ? RunCyclic(programmer.Operations(), seconds) : RunOnce(programmer.Operations());
+    return cyclic ? RunCyclic(programmer.Operations(), seconds) : RunOnce(programmer.Operations(), json);
 }
 
-const Registration inventory{
-    {"inventory", "PORT [--cyclic SECONDS]",
-     "list the transponders' EPCs (cyclic: each new one with count and read rate; 0 s = "
-     "until Ctrl-C)",
-     40, RunInventory}};
+const Registration inventory{{"inventory", "PORT [--cyclic SECONDS] [--json]",
+                              "list the transponders' EPCs, a GS1 EPC's identity beside it (cyclic: each new "
+                              "one with count and read rate; 0 s = "
+                              "until Ctrl-C)",
+                              40, RunInventory}};
 
 } // namespace
 

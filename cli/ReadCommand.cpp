@@ -1,5 +1,6 @@
 // read: a stretch of a transponder's memory bank.
 #include "Commands.h"
+#include "EpcOutput.h"
 #include "HexText.h"
 #include "ProgrammerCli.h"
 
@@ -9,7 +10,35 @@ namespace Cli {
 
 namespace {
 
+constexpr int kEpcBank = 1, kTidBank = 2;
+
+// The decoded form of an EPC or TID bank read from its start: the EPC the PC
+// delimits, or the TID's first words. Text: a column after the hex (only
+// where there is something to show); json: the object, or empty.
+std::string DecodedColumn(int bank, int start, const Programmer::Bytes& data, bool json) {
+    if (start != 0) return {};
+    if (bank == kEpcBank) {
+        Epc::Bytes epc;
+        Epc::Decoded decoded;
+        std::string reason;
+        if (EpcFromBank(data, epc, reason)) {
+            decoded = Epc::Decode(epc);
+        } else {
+            decoded.hex = Epc::ToHex(epc);
+            decoded.reason = reason;
+        }
+        return json ? ",\"epc\":" + EpcJson(decoded) : EpcColumn(decoded);
+    }
+    if (bank == kTidBank) {
+        const Epc::Tid tid = Epc::DecodeTid(data);
+        if (json) return ",\"tid\":" + TidJson(Epc::ToHex(data), tid);
+        return tid.valid ? "\t" + Epc::Summary(tid) : std::string();
+    }
+    return {};
+}
+
 int RunRead(Options& options) {
+    const bool json = TakeFlag(options.args, "--json");
     std::string selection, startText, lengthText;
     const bool selectGiven = TakeSelect(options, selection);
     const bool startGiven = TakeOption(options.args, "--start", startText);
@@ -40,12 +69,18 @@ int RunRead(Options& options) {
         PrintStatus(operations.Values().status);
         return ExitFailed;
     }
-    std::printf("%s\n", Programmer::HexText::Format(data).c_str());
+    if (json)
+        std::printf("{\"bank\":%d,\"start\":%d,\"data\":%s%s}\n", bank, start,
+                    JsonString(Epc::ToHex(data)).c_str(), DecodedColumn(bank, start, data, true).c_str());
+    else
+        std::printf("%s%s\n", Programmer::HexText::Format(data).c_str(),
+                    DecodedColumn(bank, start, data, false).c_str());
     return ExitOk;
 }
 
-const Registration read{{"read", "PORT BANK [--start BYTE] [--length N] [--select EPC]",
-                         "read transponder memory (BANK reserved|epc|tid|user|0-3; no length: whole bank)",
+const Registration read{{"read", "PORT BANK [--start BYTE] [--length N] [--select EPC] [--json]",
+                         "read transponder memory (BANK reserved|epc|tid|user|0-3; no length: whole bank; "
+                         "EPC and TID decoded beside the hex)",
                          41, RunRead}};
 
 } // namespace

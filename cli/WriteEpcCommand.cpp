@@ -1,6 +1,7 @@
 // write-epc: a new EPC with its PC, then the RF cycle until the transponder
 // answers an inventory with it.
 #include "Commands.h"
+#include "EpcOutput.h"
 #include "ProgrammerCli.h"
 #include "ProgrammerTexts.h"
 
@@ -14,6 +15,7 @@ namespace {
 constexpr int kCrcField = 1039, kPcField = 1040; // the dialog's controls, whose labels name them
 
 int RunWriteEpc(Options& options) {
+    const bool json = TakeFlag(options.args, "--json");
     std::string selection, payloadText;
     const bool selectGiven = TakeSelect(options, selection);
     const bool payloadGiven = TakeOption(options.args, "--payload-length", payloadText);
@@ -45,9 +47,19 @@ int RunWriteEpc(Options& options) {
                   << " RF cycles\n";
         return ExitFailed;
     }
-    // stdout: the EPC found, for scripts; the outcome and the new CRC and PC
-    // for the user on stderr, as the dialog shows them.
-    std::printf("%s\n", values.selectedEpc.c_str());
+    // stdout: the EPC found, for scripts (a GS1 EPC's identity in a column
+    // after it); the outcome and the new CRC and PC for the user on stderr,
+    // as the dialog shows them. --json: one object with the EPC decoded and,
+    // when read back, CRC and PC.
+    const Epc::Decoded decoded = DecodeEpcText(values.selectedEpc);
+    if (json) {
+        std::string object = "{\"epc\":" + EpcJson(decoded);
+        if (outcome.readBack)
+            object += ",\"crc\":" + JsonString(values.crc) + ",\"pc\":" + JsonString(values.pc);
+        std::printf("%s}\n", object.c_str());
+    } else {
+        std::printf("%s%s\n", values.selectedEpc.c_str(), EpcColumn(decoded).c_str());
+    }
     std::fflush(stdout);
     PrintStatus(values.status);
     if (!outcome.readBack) {
@@ -60,7 +72,7 @@ int RunWriteEpc(Options& options) {
 }
 
 const Registration writeEpc{
-    {"write-epc", "PORT HEX... [--select EPC] [--payload-length N]",
+    {"write-epc", "PORT HEX... [--select EPC] [--payload-length N] [--json]",
      "write a new EPC and PC, cycle the RF field, print the EPC the next inventory finds", 43, RunWriteEpc}};
 
 } // namespace

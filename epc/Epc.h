@@ -27,6 +27,9 @@ struct Decoded {
     // Why it is not a GS1 EPC ("header 0x00 is not a GS1 scheme", "too short for
     // SGTIN-96", "partition 7 is reserved", ...); empty when gs1.
     std::string reason;
+    // The identity's fields in the tag URI's order without the filter, as
+    // Encode takes them (string fields unescaped); empty when not gs1.
+    std::vector<std::string> fields;
 };
 
 Decoded Decode(const Bytes& epc);
@@ -45,7 +48,8 @@ Encoded EncodeTagUri(const std::string& tagUri);
 // From a scheme name (as in the tag URI, case-insensitive), the filter and
 // the fields in the tag URI's order (company prefix and the rest as digit
 // strings; the digit count of the company prefix picks the partition), e.g.
-// ("sgtin-96", 3, {"0614141", "812345", "6789"}).
+// ("sgtin-96", 3, {"0614141", "812345", "6789"}). Alphanumeric fields are
+// taken as they are (no %-escapes); GID-96 ignores the filter.
 Encoded Encode(const std::string& scheme, int filter, const std::vector<std::string>& fields);
 // From a pure identity URI and a scheme with its size and a filter:
 // ("urn:epc:id:sgtin:0614141.812345.6789", "sgtin-96", 3).
