@@ -85,12 +85,17 @@ int RunEncodeBatch(Options& options) {
     Programmer::BatchSettings settings = TakeSettings(options);
     const std::string port = TakePort(options);
     NoMoreArgs(options);
+    std::string error;
+    // Wrong fields or a serial out of range need no reader to be told.
+    if (!Programmer::EncodeBatch::Check(settings, error)) {
+        std::cerr << "kvplm: " << error << "\n";
+        return ExitFailed;
+    }
 
     CliProgrammer programmer(port, options);
     if (!programmer.Connected()) return ExitFailed;
     CliProgrammerHost host;
     Programmer::EncodeBatch batch(Programmer::TagLink::Api(), host, programmer.Operations().Session());
-    std::string error;
     if (!batch.Start(settings, error)) {
         std::cerr << "kvplm: " << error << "\n";
         return ExitFailed;

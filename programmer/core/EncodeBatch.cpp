@@ -3,6 +3,7 @@
 #include "TransponderOperations.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -235,15 +236,10 @@ Epc::Encoded EncodeBatch::EncodeSerial(uint64_t serial) const {
                        {settings_.company, settings_.item, std::to_string(serial)});
 }
 
-bool EncodeBatch::Start(const BatchSettings& settings, std::string& error) {
-    settings_ = settings;
-    state_ = State::Idle;
-    failedThisRun_ = 0;
-    leaving_.clear();
+bool EncodeBatch::Check(const BatchSettings& settings, std::string& error) {
     std::string scheme = settings.scheme;
     std::transform(scheme.begin(), scheme.end(), scheme.begin(),
                    [](unsigned char c) { return std::tolower(c); });
-    settings_.scheme = scheme;
     if (scheme != "sgtin-96") {
         error = "scheme " + settings.scheme + " is not supported for batches (sgtin-96 is)";
         return false;
@@ -264,12 +260,24 @@ bool EncodeBatch::Start(const BatchSettings& settings, std::string& error) {
         error = "a log file is needed";
         return false;
     }
-    // The fields are checked before the log is touched.
-    const Epc::Encoded first = EncodeSerial(settings.serialFrom);
+    const Epc::Encoded first = Epc::Encode(
+        scheme, settings.filter, {settings.company, settings.item, std::to_string(settings.serialFrom)});
     if (!first.ok) {
         error = first.error;
         return false;
     }
+    return true;
+}
+
+bool EncodeBatch::Start(const BatchSettings& settings, std::string& error) {
+    state_ = State::Idle;
+    failedThisRun_ = 0;
+    leaving_.clear();
+    // The fields are checked before the log is touched.
+    if (!Check(settings, error)) return false;
+    settings_ = settings;
+    std::transform(settings_.scheme.begin(), settings_.scheme.end(), settings_.scheme.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     if (!log_.Open(settings.logPath, error)) return false;
     next_ = settings.serialFrom;
     const std::optional<uint64_t> highest = log_.HighestSerial();

@@ -136,6 +136,9 @@ public:
     // are wrong, the log is not ours, or the next serial is out of the
     // scheme's range.
     bool Start(const BatchSettings& settings, std::string& error);
+    // The settings' own checks (scheme, fields, password, count, the first
+    // serial in range), without the log and without a reader.
+    static bool Check(const BatchSettings& settings, std::string& error);
     BatchStep Step();
     // Ends the run between steps; the log is closed.
     void Stop();
