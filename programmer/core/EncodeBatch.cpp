@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -125,6 +126,12 @@ bool BatchLog::Open(const std::string& path, std::string& error) {
     const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) {
         error = "cannot open the log " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    // Two batches on one log would hand out the same serials.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        error = "the log " + path + " is in use by another batch";
+        close(fd);
         return false;
     }
     std::string text;

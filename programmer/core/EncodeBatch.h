@@ -77,7 +77,8 @@ public:
 
     // Reads the log at path (a missing or empty file is started with the
     // header). A file whose first line is not the header, or with a line that
-    // is no row of ours, is refused and left as it is.
+    // is no row of ours, is refused and left as it is; so is a log another
+    // batch holds open (an exclusive lock while open).
     bool Open(const std::string& path, std::string& error);
     bool Append(const BatchRow& row, std::string& error);
     void Close();

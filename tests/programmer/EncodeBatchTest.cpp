@@ -217,6 +217,7 @@ TEST_F(Batch, RefusedPasswordAndLockedTagFailClearly) {
     // Without a password a locked transponder refuses the write: said so, and
     // the serial counts as used (the write was sent).
     settings.accessPassword.clear();
+    batch.Stop();
     EncodeBatch second(link, host, 7);
     link.Clear();
     link.inventory = {Ok(InventoryReply(1, 0x3000, OldEpc))};
@@ -247,6 +248,15 @@ TEST_F(Batch, RefusesALogThatIsNotOurs) {
     EXPECT_NE(error.find("line 2"), std::string::npos) << error;
     EXPECT_EQ(ReadFile(settings.logPath), cut);
     EXPECT_TRUE(link.log.empty());
+
+    // A log another batch holds open is refused until that one stops.
+    settings.logPath = folder + "/shared.csv";
+    ASSERT_TRUE(batch.Start(settings, error)) << error;
+    EncodeBatch second(link, host, 7);
+    EXPECT_FALSE(second.Start(settings, error));
+    EXPECT_NE(error.find("in use by another batch"), std::string::npos) << error;
+    batch.Stop();
+    EXPECT_TRUE(second.Start(settings, error)) << error;
 }
 
 TEST_F(Batch, SerialRangeEndsBeforeAnythingIsWritten) {
