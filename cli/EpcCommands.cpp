@@ -2,6 +2,7 @@
 #include "Commands.h"
 #include "EpcOutput.h"
 
+#include <cctype>
 #include <cstdio>
 #include <iostream>
 
@@ -47,7 +48,9 @@ int RunEpcDecode(Options& options, bool json) {
 
 // GID-96 has no filter.
 bool IsGid(const std::string& scheme) {
-    return scheme == "gid-96" || scheme == "GID-96";
+    std::string lower = scheme;
+    for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return lower == "gid-96";
 }
 
 // TAG-URI | PURE-URI --scheme SCHEME --filter F | SCHEME --filter F FIELDS...
@@ -57,13 +60,15 @@ int RunEpcEncode(Options& options, bool json) {
     const bool schemeGiven = TakeOption(options.args, "--scheme", schemeText);
     if (options.args.empty()) throw UsageError{"TAG-URI or SCHEME is missing"};
     const std::string first = options.args.front();
+    std::string lower = first;
+    for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
     const int filter = filterGiven ? ParseInt(filterText, "--filter", 0, 7) : -1;
     Epc::Encoded encoded;
-    if (first.compare(0, 12, "urn:epc:tag:") == 0) {
+    if (lower.compare(0, 12, "urn:epc:tag:") == 0) {
         if (options.args.size() > 1) throw UsageError{"unexpected argument \"" + options.args[1] + "\""};
         if (filterGiven || schemeGiven) throw UsageError{"a tag URI holds its scheme and filter"};
         encoded = Epc::EncodeTagUri(first);
-    } else if (first.compare(0, 11, "urn:epc:id:") == 0) {
+    } else if (lower.compare(0, 11, "urn:epc:id:") == 0) {
         if (options.args.size() > 1) throw UsageError{"unexpected argument \"" + options.args[1] + "\""};
         if (!schemeGiven) throw UsageError{"a pure identity URI needs --scheme (e.g. sgtin-96)"};
         if (!filterGiven && !IsGid(schemeText)) throw UsageError{"a pure identity URI needs --filter 0..7"};

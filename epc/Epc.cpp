@@ -270,9 +270,9 @@ bool UriUnescape(const std::string& text, std::string& out, std::string& error) 
 }
 
 // A 7-bit string field of `bits` bits at pos: the characters up to the first
-// zero character, all bits after it zero.
-bool ReadString(const BitReader& r, size_t pos, int bits, const char* what, const Scheme& s, std::string& out,
-                std::string& reason) {
+// zero character (at most maxChars of them), all bits after it zero.
+bool ReadString(const BitReader& r, size_t pos, int bits, int maxChars, const char* what, const Scheme& s,
+                std::string& out, std::string& reason) {
     out.clear();
     const int chars = bits / 7;
     bool ended = false;
@@ -304,6 +304,11 @@ bool ReadString(const BitReader& r, size_t pos, int bits, const char* what, cons
     }
     if (out.empty()) {
         reason = std::string(what) + " of " + Upper(s.name) + " is empty";
+        return false;
+    }
+    if (int(out.size()) > maxChars) {
+        reason = std::string(what) + " of " + Upper(s.name) + " has " + std::to_string(out.size()) +
+                 " characters, at most " + std::to_string(maxChars) + " are allowed";
         return false;
     }
     return true;
@@ -400,7 +405,7 @@ bool DecodeScheme(const BitReader& r, const Scheme& s, Decoded& d) {
     std::vector<std::string> fields{Digits(cp, row.cpDigits)};
     if (s.ref == Ref::String) {
         std::string text;
-        if (!ReadString(r, pos, row.refBits, s.refName, s, text, d.reason)) return false;
+        if (!ReadString(r, pos, row.refBits, row.refDigits, s.refName, s, text, d.reason)) return false;
         fields.push_back(text);
     } else {
         const uint64_t ref = r.Get(pos, row.refBits);
@@ -421,7 +426,7 @@ bool DecodeScheme(const BitReader& r, const Scheme& s, Decoded& d) {
         break;
     case Last::String: {
         std::string text;
-        if (!ReadString(r, pos, s.lastBits, s.lastName, s, text, d.reason)) return false;
+        if (!ReadString(r, pos, s.lastBits, s.lastChars, s.lastName, s, text, d.reason)) return false;
         fields.push_back(text);
         break;
     }

@@ -349,6 +349,27 @@ TEST(EpcNotGs1, StringFieldsWithInvalidCharactersOrGaps) {
     ExpectNotGs1(sgtin198({'A', 0x7E}), "serial of SGTIN-198 holds the character 0x7E, which is not allowed");
     ExpectNotGs1(sgtin198({'A', 0, 'B'}), "serial of SGTIN-198 has characters after its end");
     ExpectNotGs1(sgtin198({}), "serial of SGTIN-198 is empty");
+
+    // GIAI-202's asset reference field has room for more 7-bit characters than its partition allows.
+    auto giai202 = [](int count) {
+        std::vector<bool> bits;
+        auto put = [&](uint64_t v, int n) {
+            for (int i = n - 1; i >= 0; --i)
+                bits.push_back((v >> i) & 1);
+        };
+        put(0x38, 8), put(0, 3), put(0, 3), put(61414112345, 40);
+        for (int i = 0; i < count; ++i)
+            put('a', 7);
+        put(0, 148 - 7 * count);
+        while (bits.size() % 16)
+            bits.push_back(false);
+        Epc::Bytes out(bits.size() / 8, 0);
+        for (size_t i = 0; i < bits.size(); ++i)
+            if (bits[i]) out[i / 8] |= uint8_t(0x80 >> (i % 8));
+        return out;
+    };
+    EXPECT_TRUE(Epc::Decode(giai202(18)).gs1);
+    ExpectNotGs1(giai202(19), "asset reference of GIAI-202 has 19 characters, at most 18 are allowed");
 }
 
 TEST(Tid, ClassMaskDesignerModelAndXtidSerial) {
