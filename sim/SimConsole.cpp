@@ -47,7 +47,8 @@ std::optional<unsigned long> Number(const std::string& word, bool forceHex, unsi
 }
 
 std::optional<CSimTransponder> MakeTag(const std::string& epcHex, const std::string& tidHex,
-                                       const std::string& userHex, std::string& error) {
+                                       const std::string& userHex, const std::string& accessHex,
+                                       std::string& error) {
     const auto epc = SimHex::Parse(epcHex);
     if (!epc || epc->empty() || epc->size() > CSimTransponder::MaxEpcSize) {
         error = "EPC must be 1 to 62 bytes of hex";
@@ -70,7 +71,16 @@ std::optional<CSimTransponder> MakeTag(const std::string& epcHex, const std::str
         }
         user = *parsed;
     }
-    return CSimTransponder(*epc, tid, user);
+    CSimTransponder tag(*epc, tid, user);
+    if (!accessHex.empty() && accessHex != "-") {
+        const auto parsed = SimHex::Parse(accessHex);
+        if (!parsed || parsed->size() != 4) {
+            error = "access password must be 4 bytes of hex";
+            return std::nullopt;
+        }
+        tag.SetPasswords({}, *parsed);
+    }
+    return tag;
 }
 
 std::string Error(const std::string& why) {
@@ -94,19 +104,19 @@ bool CSimConsole::Unplugged() const {
 }
 
 std::optional<CSimTransponder> CSimConsole::ParseTag(const std::string& text, std::string& error) {
-    std::string parts[3];
+    std::string parts[4];
     size_t part = 0;
     for (char c : text) {
         if (c == ':') {
-            if (++part == 3) {
-                error = "a tag is EPC[:TID[:USER]]";
+            if (++part == 4) {
+                error = "a tag is EPC[:TID[:USER[:ACCESSPW]]]";
                 return std::nullopt;
             }
         } else {
             parts[part].push_back(c);
         }
     }
-    return MakeTag(parts[0], parts[1], parts[2], error);
+    return MakeTag(parts[0], parts[1], parts[2], parts[3], error);
 }
 
 namespace {
@@ -148,7 +158,8 @@ std::string CSimConsole::DeviceLine(const CSimReader& reader, const CPtySimulato
 
 std::string CSimConsole::Help() {
     return "commands:\n"
-           "  place EPC [TID [USER]]      put a transponder into the field (hex; - for a default)\n"
+           "  place EPC [TID [USER [ACCESSPW]]]  put a transponder into the field (hex; - for a default;\n"
+           "                              a non-zero access password locks it against writes)\n"
            "  remove EPC|all              take transponders away\n"
            "  tags                        list the transponders in the field\n"
            "  rf on|off                   switch the RF field\n"
@@ -199,10 +210,10 @@ CSimConsole::Result CSimConsole::Execute(const std::string& line) {
         out = "ok\n";
         result.quit = true;
     } else if (command == "place") {
-        if (words.size() < 2 || words.size() > 4) return {Error("usage: place EPC [TID [USER]]")};
+        if (words.size() < 2 || words.size() > 5) return {Error("usage: place EPC [TID [USER [ACCESSPW]]]")};
         std::string error;
-        const auto tag =
-            MakeTag(words[1], words.size() > 2 ? words[2] : "", words.size() > 3 ? words[3] : "", error);
+        const auto tag = MakeTag(words[1], words.size() > 2 ? words[2] : "", words.size() > 3 ? words[3] : "",
+                                 words.size() > 4 ? words[4] : "", error);
         if (!tag) return {Error(error)};
         m_reader.PlaceTag(*tag);
         out = "ok\n";
@@ -219,7 +230,7 @@ CSimConsole::Result CSimConsole::Execute(const std::string& line) {
     } else if (command == "tags") {
         for (const CSimTransponder& tag : m_reader.Tags())
             out += "EPC " + SimHex::Format(tag.Epc()) + "  PC " + SimHex::Format(tag.PcBytes()) + "  TID " +
-                   SimHex::Format(tag.Tid()) + "\n";
+                   SimHex::Format(tag.Tid()) + (tag.Locked() ? "  locked" : "") + "\n";
         if (out.empty()) out = "no transponders\n";
     } else if (command == "rf") {
         if (sub != "on" && sub != "off") return {Error("usage: rf on|off")};

@@ -35,7 +35,7 @@ public:
 
     static std::string Help();
 
-    // "EPC[:TID[:USER]]" (hex, as --tag takes it); nullopt with a reason when invalid.
+    // "EPC[:TID[:USER[:ACCESSPW]]]" (hex, as --tag takes it); nullopt with a reason when invalid.
     static std::optional<CSimTransponder> ParseTag(const std::string& text, std::string& error);
     // The one-line description of the device the program prints at start.
     static std::string DeviceLine(const CSimReader& reader, const CPtySimulator& endpoint);

@@ -247,7 +247,10 @@ CSimReader::Reply CSimReader::ExecuteLocked(uint8_t command, const Bytes& payloa
     case 0xF5:
         if (payload.size() != 1 || payload[0] > 1) return {StatusBadParameter, {}};
         m_rf = payload[0] == 1;
-        if (!m_rf) m_inventory.clear();
+        if (!m_rf) {
+            m_inventory.clear();
+            m_accessGranted.reset(); // the transponders lose their power and state
+        }
         return {};
     case 0xFF:
         if (payload.size() != 1) return {StatusBadParameter, {}};
@@ -261,6 +264,8 @@ CSimReader::Reply CSimReader::ExecuteLocked(uint8_t command, const Bytes& payloa
         return ReadTagLocked(payload);
     case 0xC4:
         return WriteTagLocked(payload);
+    case 0xC6:
+        return AccessLocked(payload);
     default:
         return {StatusUnknownCommand, {}};
     }
@@ -272,6 +277,7 @@ CSimReader::Reply CSimReader::InventoryLocked(const Bytes& payload) {
         // The reader collects every answer at the start and hands them out one by one.
         m_inventory.clear();
         m_inventoryNext = 0;
+        m_accessGranted.reset();
         if (m_rf)
             for (const FieldTag& f : m_field)
                 m_inventory.emplace_back(f.tag.PcBytes(), f.tag.Epc());
@@ -294,6 +300,7 @@ CSimReader::Reply CSimReader::SelectLocked(const Bytes& payload) {
     // A failed select forgets the old selection, so a read after it cannot
     // reach a transponder the host no longer means.
     m_selected.reset();
+    m_accessGranted.reset();
     if (!m_rf) return {StatusNoTransponder, {}};
     for (const FieldTag& f : m_field) {
         const Bytes epc = f.tag.Epc();
@@ -333,7 +340,20 @@ CSimReader::Reply CSimReader::WriteTagLocked(const Bytes& payload) {
     if (!tag) return {StatusNoTransponder, {}};
     const uint32_t word = payload[1] | uint32_t(payload[2]) << 8 | uint32_t(payload[3]) << 16;
     const Bytes data(payload.begin() + 4, payload.end());
+    // A locked transponder takes writes only after its access password.
+    if (tag->Locked() && m_accessGranted != m_selected) return {StatusBadParameter, {}};
     return {AccessStatus(tag->Write(payload[0], word, data)), {}};
+}
+
+CSimReader::Reply CSimReader::AccessLocked(const Bytes& payload) {
+    // Every attempt forgets an earlier grant: a wrong password locks again.
+    m_accessGranted.reset();
+    if (payload.size() != 4) return {StatusBadParameter, {}};
+    const CSimTransponder* tag = SelectedLocked();
+    if (!tag) return {StatusNoTransponder, {}};
+    if (tag->AccessPassword() != payload) return {StatusBadParameter, {}};
+    m_accessGranted = m_selected;
+    return {};
 }
 
 // ---------------------------------------------------------------- output
@@ -554,6 +574,7 @@ bool CSimReader::RemoveTag(const Bytes& epc) {
         if (it != m_field.end()) {
             const CSimTransponder tag = it->tag;
             if (m_selected == it->id) m_selected.reset();
+            if (m_accessGranted == it->id) m_accessGranted.reset();
             m_field.erase(it);
             OnTagRemoved(tag);
             removed = true;
@@ -572,6 +593,7 @@ size_t CSimReader::RemoveAllTags() {
         std::vector<FieldTag> field;
         field.swap(m_field);
         m_selected.reset();
+        m_accessGranted.reset();
         count = field.size();
         for (const FieldTag& f : field)
             OnTagRemoved(f.tag);
@@ -608,7 +630,10 @@ bool CSimReader::Rf() const {
 void CSimReader::SetRf(bool on) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_rf = on;
-    if (!on) m_inventory.clear();
+    if (!on) {
+        m_inventory.clear();
+        m_accessGranted.reset();
+    }
 }
 
 // ---------------------------------------------------------------- faults

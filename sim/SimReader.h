@@ -9,7 +9,8 @@
 //
 // Status bytes of the simulated reader: 0 success, 20 bad parameters (wrong
 // payload size, unknown bank, address beyond the bank's end, state 3 or more,
-// unsupported rate code, read-only bank), 21 no transponder (none selected or
+// unsupported rate code, read-only bank, a write to a locked transponder
+// without its access password, a wrong access password), 21 no transponder (none selected or
 // present, RF field off, no further inventory result), 24 unknown command.
 //
 // Every public member is thread-safe: one mutex guards the whole state. The
@@ -233,6 +234,7 @@ private:
     Reply SelectLocked(const Bytes& payload);
     Reply ReadTagLocked(const Bytes& payload);
     Reply WriteTagLocked(const Bytes& payload);
+    Reply AccessLocked(const Bytes& payload);
     CSimTransponder* SelectedLocked();
     std::string IdentificationLocked() const;
     void SetStateLocked(int state);
@@ -250,6 +252,9 @@ private:
     uint64_t m_nextTagId = 1;
     bool m_rf = true;
     std::optional<uint64_t> m_selected;
+    // The selected transponder whose access password was presented since the
+    // last select or inventory start (command 0xC6).
+    std::optional<uint64_t> m_accessGranted;
     std::vector<std::pair<Bytes, Bytes>> m_inventory; // (PC, EPC) results not yet reported
     size_t m_inventoryNext = 0;
 

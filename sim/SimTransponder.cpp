@@ -80,6 +80,10 @@ void CSimTransponder::SetPasswords(const Bytes& kill, const Bytes& access) {
     }
 }
 
+bool CSimTransponder::Locked() const {
+    return std::any_of(m_reserved.begin() + 4, m_reserved.end(), [](uint8_t b) { return b != 0; });
+}
+
 void CSimTransponder::UpdateCrc() {
     // PC word plus the EPC words it announces; L <= 31 always fits the capacity.
     const uint16_t crc = Gen2Crc(m_epcBank.data() + 2, 2 + EpcBytes());

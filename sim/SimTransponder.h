@@ -53,6 +53,9 @@ public:
     Bytes KillPassword() const;
     Bytes AccessPassword() const;
     void SetPasswords(const Bytes& kill, const Bytes& access);
+    // A non-zero access password locks the transponder: writes to any bank then
+    // need the password presented first (the reader's access command).
+    bool Locked() const;
 
     // Bytes a whole-bank read returns: bank 1 up to the end of the EPC the PC
     // announces, the other banks whole. 0 for an unknown bank.

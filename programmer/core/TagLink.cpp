@@ -33,6 +33,11 @@ public:
 
 } // namespace
 
+int TagLink::Access(int session, const uint8_t password[4]) {
+    uint8_t reply[16];
+    return LinkTransceive(session, AccessCommand, password, 4, reply, sizeof reply) < 0 ? -1 : 0;
+}
+
 TagLink& TagLink::Api() {
     static ApiTagLink api;
     return api;

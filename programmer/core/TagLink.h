@@ -7,6 +7,9 @@
 
 namespace Programmer {
 
+// The reader command of TagLink::Access.
+constexpr int AccessCommand = 0xC6;
+
 class TagLink {
 public:
     virtual ~TagLink() = default;
@@ -22,6 +25,12 @@ public:
     // 1 while the session's device is there, 0 once it went away (unplugged,
     // hung up), -1 for an unknown session. Sends nothing.
     virtual int IsConnected(int /*session*/) { return 1; }
+    // Command 0xC6 (this system's addition to the reader's command set): the
+    // selected transponder's 4-byte access password, which a locked
+    // transponder needs before it takes writes until the next select or
+    // inventory. 0 when accepted, -1 otherwise (the session status says why).
+    // Default: sent through LinkTransceive.
+    virtual int Access(int session, const uint8_t password[4]);
 
     // The link library itself.
     static TagLink& Api();

@@ -2,6 +2,7 @@
 
 #include "AboutDialog.h"
 #include "Connector.h"
+#include "EncodeBatchDialog.h"
 #include "HelpOpener.h"
 #include "InterfaceDialog.h"
 #include "InventoryListWindow.h"
@@ -318,6 +319,7 @@ void ProgrammerDialog::BuildMenu() {
     m_networkEntry = entry(NetworkSettingsCommand, 10091);
     m_menu->addSeparator();
     entry(InventoryListCommand, 9100);
+    entry(EncodeBatchCommand, 9200);
     m_menu->addSeparator();
     if (sprache != 0) entry(GermanCommand, 171);
     if (sprache != 1) entry(EnglishCommand, 172);
@@ -584,6 +586,8 @@ void ProgrammerDialog::RunCommand(int command) {
         SwitchLanguage(1);
     else if (command == InventoryListCommand)
         OpenInventoryList();
+    else if (command == EncodeBatchCommand)
+        ShowEncodeBatch();
 }
 
 // A window of its own over the dialog; window-modal, so that no operation
@@ -594,6 +598,12 @@ void ProgrammerDialog::OpenInventoryList() {
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowModality(Qt::WindowModal);
     window->show();
+}
+
+void ProgrammerDialog::ShowEncodeBatch() {
+    if (m_ops.CyclicInventoryRunning() || m_busy) return;
+    EncodeBatchDialog batch(m_session, this);
+    batch.exec();
 }
 
 void ProgrammerDialog::ShowAbout() {

@@ -59,6 +59,7 @@ public:
         EnglishCommand = 172,
         AboutCommand = 0x10, // any id whose value without its low four bits is 0x10
         InventoryListCommand = 9100,
+        EncodeBatchCommand = 9200,
     };
 
     // Shows the interface dialog; true after OK.
@@ -139,6 +140,7 @@ private:
     void UpdateNetworkEntry();
     void ChooseInterface();
     void NetworkSettings();
+    void ShowEncodeBatch();
     void SwitchLanguage(int sprache);
     void ShowAbout();
     void OpenInventoryList();

@@ -562,6 +562,7 @@ TEST_F(ProgrammerDialogTest, MenuEntriesAndTheirEnabling) {
                                                  {0x276B0, "IP-Adresse", false},
                                                  {0, {}, true},
                                                  {9100, "Inventarliste", true},
+                                                 {9200, "Serialisierung ...", true},
                                                  {0, {}, true},
                                                  {172, "Englisch", true},
                                                  {0, {}, true},
@@ -676,6 +677,7 @@ TEST_F(ProgrammerShellTest, SwitchingToEnglishRecreatesTheDialogInEnglish) {
                                                 {0x276B0, "IP address", false},
                                                 {0, {}, true},
                                                 {9100, "Inventory list", true},
+                                                {9200, "Serialisation ...", true},
                                                 {0, {}, true},
                                                 {171, "German", true},
                                                 {0, {}, true},
@@ -706,8 +708,8 @@ TEST_F(ProgrammerShellTest, WithoutTheModuleEnglishStaysGermanAndOffersDeutsch) 
     });
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[1].readAll, "Alles lesen");
-    ASSERT_EQ(seen[1].menu.size(), 8u);
-    EXPECT_EQ(seen[1].menu[5], (Entry{171, "Deutsch", true}));
+    ASSERT_EQ(seen[1].menu.size(), 9u);
+    EXPECT_EQ(seen[1].menu[6], (Entry{171, "Deutsch", true}));
     // Only the port failures were shown: the missing module is silent.
     for (const appkit::Messages::Record& record : recorder.records)
         EXPECT_EQ(record.text, "Fehler beim Port öffnen");

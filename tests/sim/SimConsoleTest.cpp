@@ -43,8 +43,27 @@ TEST_F(SimConsoleTest, PlacesListsAndRemovesTransponders) {
     EXPECT_EQ(Run("tags"), "no transponders\n");
 
     EXPECT_EQ(Run("place 123"), "error: EPC must be 1 to 62 bytes of hex\n");
-    EXPECT_EQ(Run("place"), "error: usage: place EPC [TID [USER]]\n");
+    EXPECT_EQ(Run("place"), "error: usage: place EPC [TID [USER [ACCESSPW]]]\n");
     EXPECT_TRUE(reader.Tags().empty());
+}
+
+TEST_F(SimConsoleTest, PlacesALockedTransponder) {
+    EXPECT_EQ(Run("place 3000AABB E280FFFF - 11223344"), "ok\n");
+    EXPECT_EQ(Run("place 3000CCDD E2801111 - 00000000"), "ok\n"); // zero: not locked
+    const auto tags = reader.Tags();
+    ASSERT_EQ(tags.size(), 2u);
+    EXPECT_EQ(tags[0].AccessPassword(), Hex("11 22 33 44"));
+    EXPECT_EQ(tags[0].User().size(), CSimTransponder::DefaultUserSize);
+    EXPECT_EQ(Run("tags"), "EPC 30 00 AA BB  PC 10 00  TID E2 80 FF FF  locked\n"
+                           "EPC 30 00 CC DD  PC 10 00  TID E2 80 11 11\n");
+    EXPECT_EQ(Run("place 3000EEFF - - 1122"), "error: access password must be 4 bytes of hex\n");
+
+    std::string error;
+    const auto parsed = CSimConsole::ParseTag("3000AABB:::A1A2A3A4", error);
+    ASSERT_TRUE(parsed) << error;
+    EXPECT_TRUE(parsed->Locked());
+    EXPECT_FALSE(CSimConsole::ParseTag("3000AABB:::A1A2A3A4:00", error));
+    EXPECT_EQ(error, "a tag is EPC[:TID[:USER[:ACCESSPW]]]");
 }
 
 TEST_F(SimConsoleTest, ArmsFaults) {

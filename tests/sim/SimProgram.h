@@ -30,7 +30,9 @@ public:
     }
     // Any other command (searched in PATH), with the same pipes.
     struct CommandTag {};
-    Program(CommandTag, const std::vector<std::string>& argv) { Spawn(argv, false); }
+    Program(CommandTag, const std::vector<std::string>& argv, bool captureErrors = false) {
+        Spawn(argv, captureErrors);
+    }
     ~Program() {
         if (pid > 0) {
             kill(pid, SIGKILL);

@@ -198,6 +198,53 @@ TEST_F(SimReaderTest, EpcWriteChangesPcEpcAndCrc) {
     EXPECT_EQ(Command(0xC4, Hex("03 00 00 00")).first, CSimReader::StatusBadParameter);
 }
 
+TEST_F(SimReaderTest, LockedTagTakesWritesOnlyAfterItsAccessPassword) {
+    CSimTransponder locked(Hex("30 00 11 22"), Hex("E2 80 00 01"));
+    locked.SetPasswords({}, Hex("A1 A2 A3 A4"));
+    reader.PlaceTag(locked);
+    Place("30 00 33 44"); // not locked
+    const Bytes write = Hex("03 00 00 00 55 66");
+
+    // Without the password and with a wrong one: refused as a read-only bank is; reads stay allowed.
+    ASSERT_EQ(Command(0xC2, Hex("30 00 11 22")).first, 0);
+    EXPECT_EQ(Command(0xC4, write).first, CSimReader::StatusBadParameter);
+    EXPECT_EQ(Command(0xC4, Hex("01 01 00 00 10 00 99 99")).first, CSimReader::StatusBadParameter);
+    EXPECT_EQ(Command(0xC3, Hex("01 02 00 00 02")).second, Hex("30 00"));
+    EXPECT_EQ(Command(0xC6, Hex("A1 A2 A3 A5")).first, CSimReader::StatusBadParameter);
+    EXPECT_EQ(Command(0xC4, write).first, CSimReader::StatusBadParameter);
+    EXPECT_EQ(Command(0xC6, Hex("A1 A2 A3")).first, CSimReader::StatusBadParameter);
+
+    // The right password opens it until the next select.
+    EXPECT_EQ(Command(0xC6, Hex("A1 A2 A3 A4")).first, 0);
+    EXPECT_EQ(Command(0xC4, write).first, 0);
+    EXPECT_EQ(Command(0xC4, Hex("03 01 00 00 77 88")).first, 0);
+    EXPECT_EQ(reader.FindTag(Hex("30 00 11 22"))->User()[2], 0x77);
+    // A wrong password after the right one locks again.
+    EXPECT_EQ(Command(0xC6, Hex("00 00 00 00")).first, CSimReader::StatusBadParameter);
+    EXPECT_EQ(Command(0xC4, write).first, CSimReader::StatusBadParameter);
+
+    ASSERT_EQ(Command(0xC6, Hex("A1 A2 A3 A4")).first, 0);
+    ASSERT_EQ(Command(0xC2, Hex("30 00 11 22")).first, 0);
+    EXPECT_EQ(Command(0xC4, write).first, CSimReader::StatusBadParameter);
+
+    // ... and until the next inventory start.
+    ASSERT_EQ(Command(0xC6, Hex("A1 A2 A3 A4")).first, 0);
+    ASSERT_EQ(Command(0xC0, {0}).first, 0);
+    EXPECT_EQ(Command(0xC4, write).first, CSimReader::StatusBadParameter);
+
+    // The permission belongs to the transponder it was given for.
+    ASSERT_EQ(Command(0xC2, Hex("30 00 11 22")).first, 0);
+    ASSERT_EQ(Command(0xC6, Hex("A1 A2 A3 A4")).first, 0);
+    ASSERT_EQ(Command(0xC2, Hex("30 00 33 44")).first, 0);
+    EXPECT_EQ(Command(0xC6, Hex("A1 A2 A3 A4")).first, CSimReader::StatusBadParameter); // its password is 0
+    EXPECT_EQ(Command(0xC4, write).first, 0); // not locked: no password needed
+    EXPECT_EQ(Command(0xC6, Hex("00 00 00 00")).first, 0);
+
+    // Without a selection there is no one to present the password to.
+    ASSERT_EQ(Command(0xC2, Hex("99")).first, CSimReader::StatusNoTransponder);
+    EXPECT_EQ(Command(0xC6, Hex("A1 A2 A3 A4")).first, CSimReader::StatusNoTransponder);
+}
+
 TEST_F(SimReaderTest, ResynchronisesAfterNoise) {
     // Noise in front of a BCC frame is dropped byte by byte.
     EXPECT_EQ(Send(Hex("55 AA 02 01 F0 00 F1")).size(), 9u);
