@@ -196,3 +196,31 @@ TEST(CliEpcBank, ThePcDelimitsTheEpcAndItsToggleBitIsRespected) {
 }
 
 } // namespace
+
+TEST_F(CliEpc, ReadAllShowsEveryFieldOfTheFirstTransponderDecoded) {
+    StartProgrammer();
+    Outcome run = Kvplm("read-all " + port);
+    ASSERT_EQ(run.exit, 0) << run.err;
+    EXPECT_NE(run.out.find("Count:     2\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(std::string("EPC:       ") + SgtinSpaced + "\t" + SgtinId + "\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(
+        run.out.find("TID:       E2 80 11 05 20 01 01 23 45 67 89 AB\tEPCglobal (E2), Impinj, model 0x105"),
+        std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("Access:    00 00 00 00\nKill:      00 00 00 00\n"), std::string::npos) << run.out;
+    run = Kvplm("read-all --json " + port);
+    ASSERT_EQ(run.exit, 0) << run.err;
+    EXPECT_NE(run.out.find(std::string("\"epc\":") + SgtinJson +
+                           ",\"tid\":{\"hex\":\"E2801105200101234567"
+                           "89AB\""),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("\"errors\":[]}\n"), std::string::npos) << run.out;
+    // No transponder: nothing is read and the exit says so.
+    reader->RemoveAllTags();
+    run = Kvplm("read-all " + port);
+    EXPECT_EQ(run.exit, 1);
+    EXPECT_EQ(run.out, "");
+}
