@@ -42,7 +42,7 @@ class BitWriter {
 public:
     void Put(uint64_t value, int count) {
         for (int i = count - 1; i >= 0; --i)
-            bits_.push_back((value >> i) & 1);
+            bits_.push_back(i < 64 && ((value >> i) & 1)); // zero runs may be longer than 64
     }
     // Padded with zero bits to whole 16-bit words, as the EPC bank holds it.
     Bytes Finish() const {

@@ -273,7 +273,7 @@ Epc::Bytes Bits(std::initializer_list<std::pair<uint64_t, int>> fields) {
     std::vector<bool> bits;
     for (auto [value, count] : fields)
         for (int i = count - 1; i >= 0; --i)
-            bits.push_back((value >> i) & 1);
+            bits.push_back(i < 64 && ((value >> i) & 1));
     Epc::Bytes out((bits.size() + 7) / 8, 0);
     for (size_t i = 0; i < bits.size(); ++i)
         if (bits[i]) out[i / 8] |= uint8_t(0x80 >> (i % 8));
@@ -329,8 +329,9 @@ TEST(EpcNotGs1, StringFieldsWithInvalidCharactersOrGaps) {
     auto sgtin198 = [](std::initializer_list<int> chars) {
         std::vector<bool> bits;
         auto put = [&](uint64_t v, int n) {
+            // Runs of zero bits are longer than 64: no shift past the word.
             for (int i = n - 1; i >= 0; --i)
-                bits.push_back((v >> i) & 1);
+                bits.push_back(i < 64 && ((v >> i) & 1));
         };
         put(0x36, 8), put(3, 3), put(5, 3), put(614141, 24), put(812345, 20);
         int used = 0;
@@ -355,7 +356,7 @@ TEST(EpcNotGs1, StringFieldsWithInvalidCharactersOrGaps) {
         std::vector<bool> bits;
         auto put = [&](uint64_t v, int n) {
             for (int i = n - 1; i >= 0; --i)
-                bits.push_back((v >> i) & 1);
+                bits.push_back(i < 64 && ((v >> i) & 1));
         };
         put(0x38, 8), put(0, 3), put(0, 3), put(61414112345, 40);
         for (int i = 0; i < count; ++i)
