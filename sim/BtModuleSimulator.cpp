@@ -4,6 +4,7 @@
 #include "SimAnnounce.h"
 #include "SimHex.h"
 #include "SimPoll.h"
+#include "SimPty.h"
 
 #include <algorithm>
 #include <cctype>
@@ -19,31 +20,6 @@
 using namespace BtModulePacket;
 
 struct CBtModuleSimulator::WakeFd : SimPoll::WakeFd {};
-
-namespace {
-
-std::string Errno(const char* what) {
-    return std::string(what) + ": " + std::strerror(errno);
-}
-
-bool PlaceLink(const std::string& link, const std::string& target, std::string& error) {
-    // Never clobber a real file or directory that happens to have the name.
-    struct stat st {};
-    if (lstat(link.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
-        error = link + " exists and is not a symbolic link";
-        return false;
-    }
-    const std::string temp = link + ".tmp" + std::to_string(getpid());
-    unlink(temp.c_str());
-    if (symlink(target.c_str(), temp.c_str()) != 0 || rename(temp.c_str(), link.c_str()) != 0) {
-        error = Errno(("symlink " + link).c_str());
-        unlink(temp.c_str());
-        return false;
-    }
-    return true;
-}
-
-} // namespace
 
 const CBtModuleSimulator::Bytes& CBtModuleSimulator::JunkBytes() {
     // No 0x02 among them: a host resynchronises by dropping bytes up to the next 0x02.
@@ -78,23 +54,11 @@ bool CBtModuleSimulator::Start(std::string* error) {
         return false;
     };
     if (m_wake->fd < 0) return fail("eventfd failed");
-    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (m_master < 0) return fail(Errno("posix_openpt"));
-    char name[128];
-    if (grantpt(m_master) != 0 || unlockpt(m_master) != 0 || ptsname_r(m_master, name, sizeof name) != 0)
-        return fail(Errno("pty setup"));
-    m_slavePath = name;
-    m_slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_slave < 0) return fail(Errno("open slave"));
-    termios tio{};
-    if (tcgetattr(m_slave, &tio) != 0) return fail(Errno("tcgetattr"));
-    cfmakeraw(&tio);
-    tio.c_cflag |= CLOCAL | CREAD;
-    cfsetspeed(&tio, B9600); // the module's line; a pty carries any rate the host sets
-    if (tcsetattr(m_slave, TCSANOW, &tio) != 0) return fail(Errno("tcsetattr"));
-
+    // The module's line is 9600 baud; a pty carries any rate the host sets.
     std::string why;
-    if (!m_options.linkPath.empty() && !PlaceLink(m_options.linkPath, m_slavePath, why)) return fail(why);
+    if (!SimPty::Open(m_master, m_slave, m_slavePath, 9600, why)) return fail(why);
+    if (!m_options.linkPath.empty() && !SimPty::PlaceLink(m_options.linkPath, m_slavePath, why))
+        return fail(why);
     if (m_options.announce) {
         const std::string label =
             m_options.label.empty() ? std::string("Simulated Bluetooth adapter module") : m_options.label;

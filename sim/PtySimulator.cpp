@@ -3,6 +3,7 @@
 #include "LineSpeed.h"
 #include "SimAnnounce.h"
 #include "SimPoll.h"
+#include "SimPty.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,14 +20,6 @@
 using Clock = std::chrono::steady_clock;
 
 struct CPtySimulator::WakeFd : SimPoll::WakeFd {};
-
-namespace {
-
-std::string Errno(const char* what) {
-    return std::string(what) + ": " + std::strerror(errno);
-}
-
-} // namespace
 
 CPtySimulator::CPtySimulator(CSimReader& reader) : CPtySimulator(reader, Options{}) {}
 
@@ -52,24 +45,10 @@ bool CPtySimulator::Start(std::string* error) {
     };
     if (m_wake->fd < 0) return fail("eventfd failed");
 
-    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (m_master < 0) return fail(Errno("posix_openpt"));
-    char name[128];
-    if (grantpt(m_master) != 0 || unlockpt(m_master) != 0 || ptsname_r(m_master, name, sizeof name) != 0)
-        return fail(Errno("pty setup"));
-    m_slavePath = name;
-    m_slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_slave < 0) return fail(Errno("open slave"));
+    if (!SimPty::Open(m_master, m_slave, m_slavePath, int(m_reader.Line().baud), why)) return fail(why);
 
-    termios tio{};
-    if (tcgetattr(m_slave, &tio) != 0) return fail(Errno("tcgetattr"));
-    cfmakeraw(&tio);
-    tio.c_cflag |= CLOCAL | CREAD;
-    const speed_t speed = SpeedConstant(m_reader.Line().baud);
-    if (speed != B0) cfsetspeed(&tio, speed);
-    if (tcsetattr(m_slave, TCSANOW, &tio) != 0) return fail(Errno("tcsetattr"));
-
-    if (!m_options.linkPath.empty() && !PlaceLink(m_options.linkPath, m_slavePath, why)) return fail(why);
+    if (!m_options.linkPath.empty() && !SimPty::PlaceLink(m_options.linkPath, m_slavePath, why))
+        return fail(why);
     if (m_options.announce) {
         std::string label = m_options.label;
         if (label.empty()) {
@@ -124,27 +103,6 @@ void CPtySimulator::CloseLocked() {
         if (n > 0 && std::string(target, static_cast<size_t>(n)) == m_slavePath)
             unlink(m_options.linkPath.c_str());
     }
-}
-
-bool CPtySimulator::PlaceLink(const std::string& link, const std::string& target, std::string& error) {
-    // Never clobber a real file or directory that happens to have the name.
-    struct stat st {};
-    if (lstat(link.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
-        error = link + " exists and is not a symbolic link";
-        return false;
-    }
-    const std::string temp = link + ".tmp" + std::to_string(getpid());
-    unlink(temp.c_str());
-    if (symlink(target.c_str(), temp.c_str()) != 0) {
-        error = Errno(("symlink " + link).c_str());
-        return false;
-    }
-    if (rename(temp.c_str(), link.c_str()) != 0) {
-        error = Errno(("rename " + link).c_str());
-        unlink(temp.c_str());
-        return false;
-    }
-    return true;
 }
 
 bool CPtySimulator::IsRunning() const {

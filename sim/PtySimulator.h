@@ -70,7 +70,6 @@ private:
 
     void Run();
     void CloseLocked();
-    static bool PlaceLink(const std::string& link, const std::string& target, std::string& error);
 
     CSimReader& m_reader;
     mutable std::mutex m_control;
