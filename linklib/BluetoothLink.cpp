@@ -143,12 +143,14 @@ bool CBluetoothLink::OpenCom(const std::string& name) {
     // As with the module's own line setting, a rate the device does not take
     // does not stop the open.
     (void)m_io->SetAttributes(fd, &settings);
-    // What the module sent before this open (a late answer to an earlier
-    // session's request) must not be taken for an answer to this one's.
-    (void)m_io->Flush(fd, TCIFLUSH);
     m_io->SetBreak(fd, true);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     m_io->SetBreak(fd, false);
+    // What the module sent before this open (a late answer to an earlier
+    // session's request, as the inquiry confirm after an inquiry that a
+    // found reader ended early) must not be taken for an answer to this
+    // one's: dropped after the break, right before the first request.
+    (void)m_io->Flush(fd, TCIFLUSH);
     m_handle = fd;
     m_com = true;
     return true;
