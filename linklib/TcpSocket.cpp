@@ -315,7 +315,7 @@ bool CTcpSocket::OpenChannel(const std::string& address) {
 bool CTcpSocket::SendDatagram(const Bytes& datagram) {
     if (m_fd < 0) return false;
     Address to{};
-    if (m_host == "255.255.255.255") {
+    if (m_host == BroadcastHost) {
         // "The broadcast address" (KVPLM_LAN_BROADCAST may put it elsewhere).
         if (!BroadcastAddress(to)) return false;
     } else if (!LanWire::ParseDotted(m_host, to)) {
@@ -332,7 +332,7 @@ bool CTcpSocket::AwaitAnswer(uint8_t code, size_t minimumPayload, Bytes* payload
     // device: a late (or repeated) answer of another, say during a verified
     // search, is not taken for this one's.
     Address from{};
-    const bool fromHost = m_host != "255.255.255.255" && LanWire::ParseDotted(m_host, from);
+    const bool fromHost = m_host != BroadcastHost && LanWire::ParseDotted(m_host, from);
     const auto end = Clock::now() + std::chrono::milliseconds(LanWire::RecordWaitMs);
     for (;;) {
         CDispatcher::Instance().DispatchOnce();

@@ -80,6 +80,9 @@ public:
     // The oldest queued datagram taken apart; false when none is queued.
     bool TakeDatagram(LanWire::Datagram& datagram);
 
+    // The channel host that names "the broadcast address" rather than one
+    // reader; its datagrams go where BroadcastAddress says.
+    static constexpr const char* BroadcastHost = "255.255.255.255";
     // The address a broadcast goes to: KVPLM_LAN_BROADCAST if set, else
     // 255.255.255.255. False when the variable holds no dotted address.
     static bool BroadcastAddress(LanWire::Address& address);

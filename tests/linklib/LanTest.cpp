@@ -497,14 +497,14 @@ TEST_F(LanTest, TheHostsOwnBroadcastIsNotQueued) {
         if (request.size() == 6) return {Answer(0x77, {})};
         return {};
     });
-    // The channel host "255.255.255.255" names the broadcast address, which
-    // the library takes from KVPLM_LAN_BROADCAST: loopback's here, never a
-    // real network's (the test also runs in a network namespace of its own).
+    // The channel host CTcpSocket::BroadcastHost names the broadcast address,
+    // which the library takes from KVPLM_LAN_BROADCAST: loopback's here, never
+    // a real network's (the test also runs in a network namespace of its own).
     const char* broadcast = std::getenv("KVPLM_LAN_BROADCAST");
     ASSERT_NE(broadcast, nullptr);
     ASSERT_STREQ(broadcast, "127.255.255.255");
     CReaderSession session;
-    ASSERT_TRUE(session.OpenConfigChannel("255.255.255.255"));
+    ASSERT_TRUE(session.OpenConfigChannel(CTcpSocket::BroadcastHost));
     session.Tcp().Restart();
     const auto deadline = Clock::now() + 3s;
     while (session.Tcp().QueuedDatagrams() == 0 && Clock::now() < deadline)
