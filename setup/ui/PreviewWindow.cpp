@@ -8,7 +8,6 @@
 #include "ParamHidPage.h"
 #include "ParamPage.h"
 #include "SeriellEinstellDlg.h"
-#include "SetupText.h"
 #include "Texts.h"
 
 #include <QAbstractButton>
