@@ -199,9 +199,15 @@ std::vector<CHidSimulator::Event> CHidSimulator::Events() const {
     return m_events;
 }
 
+std::vector<ReaderOutput::KeyPress> CHidSimulator::TypedKeys() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_typedKeys;
+}
+
 void CHidSimulator::ClearEvents() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_events.clear();
+    m_typedKeys.clear();
 }
 
 bool CHidSimulator::WaitForEvents(size_t count, std::chrono::milliseconds timeout) const {
@@ -255,6 +261,15 @@ void CHidSimulator::Record(Event event) {
     }
     m_eventsChanged.notify_all();
     if (trace) trace(Describe(event));
+}
+
+void CHidSimulator::RecordTyped(const Bytes& bytes) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const std::vector<ReaderOutput::KeyPress> keys = ReaderOutput::TypeBytes(bytes, m_options.table);
+        m_typedKeys.insert(m_typedKeys.end(), keys.begin(), keys.end());
+    }
+    Record({Event::Kind::Typed, bytes, std::nullopt});
 }
 
 // One output report from the host; answers are the input reports it asks for.
@@ -355,7 +370,7 @@ void CHidSimulator::Run() {
         }
         for (SimOutput& o : m_reader.TakeOutput()) {
             if (!o.reply) {
-                Record({Event::Kind::Typed, o.bytes, std::nullopt});
+                RecordTyped(o.bytes);
                 continue;
             }
             if (host < 0 || silent) continue;

@@ -15,7 +15,9 @@
 // report id other than 0 or a count outside 1..7 is recorded and ignored.
 // What the engine sends on its own account (reader-mode telegrams, the
 // console's send) a real HID reader types on its keyboard interface, which
-// the simulator cannot reach: it is recorded as typed, not sent.
+// the simulator cannot reach: it is recorded as typed, not sent, together
+// with the key presses the keyboard table gives for it at that moment
+// (ReaderOutput::TypeBytes, the output engine's typing).
 //
 // One host at a time may hold the device open; enumeration requests are
 // answered meanwhile. Thread-safe; one I/O thread per running simulator.
@@ -103,6 +105,8 @@ public:
     void SendReport(const Bytes& report);
 
     std::vector<Event> Events() const;
+    // The key presses of everything typed, in order (cleared with the events).
+    std::vector<ReaderOutput::KeyPress> TypedKeys() const;
     void ClearEvents();
     bool WaitForEvents(size_t count, std::chrono::milliseconds timeout) const;
     // One line for the log and the console's hidlog.
@@ -119,6 +123,7 @@ private:
     void Run();
     void CloseLocked();
     void Record(Event event);
+    void RecordTyped(const Bytes& bytes);
     void HandleReport(const uint8_t* data, size_t size, std::vector<Bytes>& answers);
     std::string ProductNameLocked() const;
 
@@ -128,6 +133,7 @@ private:
     mutable std::condition_variable m_eventsChanged;
     Options m_options;
     std::vector<Event> m_events;
+    std::vector<ReaderOutput::KeyPress> m_typedKeys;
     std::optional<uint8_t> m_linkState;
     bool m_hostConnected = false;
     std::vector<Bytes> m_injected;

@@ -78,13 +78,6 @@ const std::array<uint8_t, 48>& CSimKeyTable::MainBlockUsages() {
     return usages;
 }
 
-size_t CSimKeyTable::Count() const {
-    size_t n = 0;
-    for (const Key& k : m_keys)
-        if (k.usage) ++n;
-    return n;
-}
-
 std::string CSimKeyTable::DescribeKey(uint8_t character, Key key) {
     char text[64];
     if (character >= 32 && character < 127)
@@ -100,7 +93,7 @@ std::string CSimKeyTable::DescribeKey(uint8_t character, Key key) {
 std::string CSimKeyTable::Describe() const {
     std::string out;
     for (unsigned c = 0; c < 256; ++c) {
-        const Key key = m_keys[c];
+        const Key key = Lookup(static_cast<uint8_t>(c));
         if (key.usage || (c >= 32 && c < 127)) out += DescribeKey(static_cast<uint8_t>(c), key) + "\n";
     }
     return out;

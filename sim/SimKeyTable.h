@@ -1,27 +1,26 @@
 // CSimKeyTable: the keyboard table of a simulated HID reader, which key
 // (USB HID keyboard usage) and modifier it presses to type a character.
 // The host asks for one character at a time (interface command 0x11) and
-// sets one at a time (0x12); the table is kept per character.
+// sets one at a time (0x12); the table is kept per character. How the
+// reader types with it is the output engine's (output/KeyTable.h).
 #pragma once
+
+#include "KeyTable.h"
 
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 
-class CSimKeyTable {
+class CSimKeyTable : public ReaderOutput::KeyTable {
 public:
     // USB HID modifier bits.
-    static constexpr uint8_t LeftShift = 0x02;
-    static constexpr uint8_t RightShift = 0x20;
-    static constexpr uint8_t RightAlt = 0x40; // AltGr
+    static constexpr uint8_t LeftShift = ReaderOutput::LeftShift;
+    static constexpr uint8_t RightShift = ReaderOutput::RightShift;
+    static constexpr uint8_t RightAlt = ReaderOutput::RightAlt; // AltGr
     static constexpr uint8_t SpaceUsage = 0x2C;
 
-    struct Key {
-        uint8_t modifier = 0;
-        uint8_t usage = 0; // 0: no key
-        bool operator==(const Key& o) const { return modifier == o.modifier && usage == o.usage; }
-    };
+    using Key = ReaderOutput::Key;
 
     CSimKeyTable() = default; // no key for any character
 
@@ -32,10 +31,6 @@ public:
     // have no key). nullopt for another name.
     static std::optional<CSimKeyTable> Named(const std::string& layout);
 
-    Key Lookup(uint8_t character) const { return m_keys[character]; }
-    void Set(uint8_t character, Key key) { m_keys[character] = key; }
-    size_t Count() const; // characters with a key
-
     // One line per character with a key, and per printable character
     // without one ("no key"): "41 'A'  modifier 02 usage 04".
     std::string Describe() const;
@@ -43,7 +38,4 @@ public:
 
     // The usages of the 48 main-block keys, in keyboard order.
     static const std::array<uint8_t, 48>& MainBlockUsages();
-
-private:
-    std::array<Key, 256> m_keys{};
 };

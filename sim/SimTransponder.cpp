@@ -21,28 +21,11 @@ CSimTransponder::CSimTransponder(const Bytes& epc, const Bytes& tid, const Bytes
 }
 
 CSimTransponder::Bytes CSimTransponder::DefaultTid(const Bytes& epc) {
-    // Class E2, then a made-up designer/model, then a 48-bit serial. The serial
-    // comes from the EPC so that tags placed with different EPCs differ.
-    Bytes tid = {0xE2, 0x80, 0x0A, 0x10, 0x20, 0x00};
-    uint32_t h = 2166136261u;
-    for (uint8_t b : epc)
-        h = (h ^ b) * 16777619u;
-    const uint16_t crc = Gen2Crc(epc.data(), epc.size());
-    for (int i = 3; i >= 0; --i)
-        tid.push_back(static_cast<uint8_t>(h >> (8 * i)));
-    tid.push_back(static_cast<uint8_t>(crc >> 8));
-    tid.push_back(static_cast<uint8_t>(crc));
-    return tid;
+    return ReaderOutput::TagMemory::DefaultTid(epc);
 }
 
 uint16_t CSimTransponder::Gen2Crc(const uint8_t* data, size_t count) {
-    uint16_t crc = 0xFFFF;
-    for (size_t i = 0; i < count; ++i) {
-        crc ^= static_cast<uint16_t>(data[i]) << 8;
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 0x8000) ? static_cast<uint16_t>(crc << 1 ^ 0x1021) : crc << 1;
-    }
-    return static_cast<uint16_t>(~crc);
+    return ReaderOutput::TagMemory::Gen2Crc(data, count);
 }
 
 uint16_t CSimTransponder::Pc() const {
@@ -142,4 +125,13 @@ CSimTransponder::Access CSimTransponder::Write(uint8_t bank, uint32_t wordAddres
     std::copy(data.begin(), data.end(), storage->begin() + start);
     if (bank == EpcBank) UpdateCrc();
     return Access::Ok;
+}
+
+ReaderOutput::TagMemory CSimTransponder::Memory() const {
+    ReaderOutput::TagMemory memory;
+    memory.reserved = m_reserved;
+    memory.epcBank = m_epcBank;
+    memory.tid = m_tid;
+    memory.user = m_user;
+    return memory;
 }

@@ -11,6 +11,8 @@
 // Addresses are word addresses (2 bytes per word); lengths are byte counts.
 #pragma once
 
+#include "TagMemory.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -70,6 +72,9 @@ public:
     // the StoredCRC is recomputed after every bank 1 write, so the EPC length
     // follows the PC just written. TID writes are refused.
     Access Write(uint8_t bank, uint32_t wordAddress, const Bytes& data);
+
+    // The four banks as the output engine reads them.
+    ReaderOutput::TagMemory Memory() const;
 
 private:
     size_t EpcBytes() const;

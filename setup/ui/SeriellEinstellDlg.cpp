@@ -8,6 +8,7 @@
 #include "PageWidgets.h"
 #include "ParamHidPage.h"
 #include "ParamPage.h"
+#include "PreviewWindow.h"
 #include "ProgramReader.h"
 #include "ReadBackDlg.h"
 #include "Texts.h"
@@ -46,6 +47,8 @@ int TabIndex(SetupPage page) {
 
 // The commands of the four buttons and their caption strings.
 constexpr int kLoad = 32773, kProgram = 32774, kSave = 32776, kCancel = 2;
+// "Vorschau": its caption string, and its name.
+constexpr int kPreview = 9400;
 
 } // namespace
 
@@ -84,8 +87,15 @@ CSeriellEinstellDlg::CSeriellEinstellDlg(QWidget* parent, CWidgetSetupHost& host
         m_tabs->addTab(PageWidget(page), caption);
     }
 
-    // The four buttons on one row, evenly spaced across the sheet.
+    // The four buttons on one row, evenly spaced across the sheet; before
+    // them "Vorschau".
     auto* row = new QHBoxLayout;
+    auto* preview = new QPushButton(appkit::Texts::String(kPreview), this);
+    preview->setObjectName(QStringLiteral("button%1").arg(kPreview));
+    preview->setAutoDefault(false);
+    row->addWidget(preview);
+    row->addStretch(1);
+    connect(preview, &QPushButton::clicked, this, &CSeriellEinstellDlg::OpenPreview);
     const int order[4] = {kSave, kLoad, kProgram, kCancel};
     const int captions[4] = {506, 504, 505, 507};
     for (int i = 0; i < 4; ++i) {
@@ -195,6 +205,7 @@ void CSeriellEinstellDlg::Open() {
     }
     ShowAllControls();
     m_opened = true;
+    emit pagesChanged();
     emit opened();
 }
 
@@ -288,6 +299,7 @@ void CSeriellEinstellDlg::OnSave() {
     m_model.Save(m_host);
     ShowAllControls();
     UpdateCaption();
+    emit pagesChanged();
 }
 
 void CSeriellEinstellDlg::OnLoad() {
@@ -296,6 +308,7 @@ void CSeriellEinstellDlg::OnLoad() {
     ShowAllControls();
     UpdateCaption();
     if (CKeySequencePage* keys = KeyPage(kPages[m_current])) keys->FocusEntry();
+    emit pagesChanged();
 }
 
 void CSeriellEinstellDlg::OnProgram() {
@@ -306,6 +319,23 @@ void CSeriellEinstellDlg::OnProgram() {
         ProgramReader(m_model, m_host);
     }
     ShowAllControls();
+    emit pagesChanged();
+}
+
+CPreviewWindow* CSeriellEinstellDlg::OpenPreview() {
+    if (!m_preview) {
+        m_preview = new CPreviewWindow(*this);
+        // Beside the dialog.
+        m_preview->move(frameGeometry().topRight() + QPoint(8, 0));
+    }
+    m_preview->show();
+    m_preview->raise();
+    m_preview->activateWindow();
+    return m_preview;
+}
+
+CPreviewWindow* CSeriellEinstellDlg::Preview() const {
+    return m_preview;
 }
 
 void CSeriellEinstellDlg::OpenFunctionTest(bool hid) {

@@ -10,6 +10,9 @@
 // pages. Leaving the data or parameter page validates it; a page that fails
 // stays active. A key sequence page that becomes active puts the focus into
 // its code entry. Enter does nothing; Escape cancels.
+//
+// "Vorschau" beside the four buttons opens the preview window
+// (CPreviewWindow), which follows the pages while they are edited.
 #pragma once
 
 #include "SeriellEinstellModel.h"
@@ -23,6 +26,7 @@ class CDataPage;
 class CKeySequencePage;
 class CParamHidPage;
 class CParamPage;
+class CPreviewWindow;
 class CWidgetSetupHost;
 class QPushButton;
 class QTabWidget;
@@ -54,10 +58,16 @@ public:
     void OnSave();
     void OnLoad();
     void OnProgram();
+    // "Vorschau": opens the preview window, or raises the open one.
+    CPreviewWindow* OpenPreview();
+    CPreviewWindow* Preview() const;
 
 signals:
     // The opening is done (the reader's blocks are on the pages, or no reader).
     void opened();
+    // A procedure of the dialog (reading the reader, Laden, Speichern,
+    // Programmieren) put new values on the pages.
+    void pagesChanged();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -95,4 +105,5 @@ private:
     std::function<void(int)> m_previousBaudHook;
     std::function<void(SetupPage, int)> m_previousFocusHook;
     QPointer<QWidget> m_previousDialogParent;
+    QPointer<CPreviewWindow> m_preview;
 };

@@ -9,10 +9,10 @@
 // connects, the interface dialog, the programming dialog with each page
 // (a configuration is composed and programmed), the read-back, the function
 // test with the reader's telegrams, the power-on configuration, the HID
-// parameter page with a German and a US keyboard table, the HID function
-// test, the About box, and the main window in English. Since a
-// bare X server draws no title bars, each picture gets a plain one with the
-// window's title. Message boxes are recorded, not shown; they are printed.
+// parameter page with a German and a US keyboard table, the preview of the
+// US table on a German host, the HID function test, the About box, and the
+// main window in English. Since a bare X server draws no title bars, each
+// picture gets a plain one with the window's title. Message boxes are recorded, not shown; they are printed.
 #include "MorvaneUiSupport.h"
 #include "ShotFrame.h"
 
@@ -27,6 +27,7 @@
 #include "Messages.h"
 #include "ParamHidPage.h"
 #include "ParamPage.h"
+#include "PreviewWindow.h"
 #include "ReadBackDlg.h"
 #include "SeriellEinstellDlg.h"
 #include "UiHooks.h"
@@ -273,6 +274,19 @@ int main(int argc, char** argv) {
                 page->ShowControls();
                 Shoot(&dialog, QStringLiteral("programming-hid-%1.png").arg(QLatin1String(layout)));
             }
+            // The preview of that US table on a German host: a "Z" before
+            // the reader's Prefix shows where the two layouts part.
+            dialog.Tabs()->setCurrentIndex(1);
+            CKeySequencePage* prefix = dialog.KeyPage(SetupPage::Prefix);
+            prefix->Model().SetCodes({'Z', 'y', '<'});
+            prefix->ShowControls();
+            CPreviewWindow* preview = dialog.OpenPreview();
+            QComboBox* layouts = preview->LayoutBox();
+            layouts->setCurrentIndex(layouts->findText(QStringLiteral("de")));
+            preview->UpdateNow();
+            Check(!preview->Mismatches().isEmpty(), "preview mismatch");
+            Shoot(preview, QStringLiteral("preview-mismatch.png"));
+            preview->close();
         }
         dialog.reject();
     }

@@ -408,6 +408,29 @@ TEST_F(HidSimulatorTest, WhatTheReaderSendsOnItsOwnIsTypedNotReported) {
     EXPECT_EQ(device.Read(), Hex("09 01 02 03 04 05 06 07"));
 }
 
+TEST_F(HidSimulatorTest, TypedOutputComesWithTheKeysOfTheTableAtThatMoment) {
+    CHidSimulator& sim = Start();
+    sim.Reader().SendUnsolicited(Hex("61 41 0D 7E"));
+    AwaitEvents(sim, 1);
+    std::vector<ReaderOutput::KeyPress> keys = sim.TypedKeys();
+    ASSERT_EQ(keys.size(), 4u);
+    EXPECT_EQ(keys[0].key, (CSimKeyTable::Key{0x00, 0x04}));
+    EXPECT_EQ(keys[1].key, (CSimKeyTable::Key{0x02, 0x04}));
+    EXPECT_EQ(keys[2].key, (CSimKeyTable::Key{0x00, 0x28})); // CR: Enter
+    EXPECT_EQ(keys[3].key, (CSimKeyTable::Key{0x02, 0x35}));
+    EXPECT_EQ(keys[3].character, 0x7E);
+    // Another table from now on; what was typed before keeps its keys.
+    sim.SetTable(*CSimKeyTable::Named("de"));
+    sim.Reader().SendUnsolicited(Hex("7E"));
+    AwaitEvents(sim, 2);
+    keys = sim.TypedKeys();
+    ASSERT_EQ(keys.size(), 5u);
+    EXPECT_EQ(keys[3].key, (CSimKeyTable::Key{0x02, 0x35}));
+    EXPECT_EQ(keys[4].key, (CSimKeyTable::Key{0x40, 0x30})); // AltGr + the key right of P
+    sim.ClearEvents();
+    EXPECT_TRUE(sim.TypedKeys().empty());
+}
+
 TEST_F(HidSimulatorTest, OneHostAtATimeAndReopenAtOnce) {
     CHidSimulator& sim = Start();
     auto first = std::make_unique<Device>(sim.SocketPath());
