@@ -44,8 +44,30 @@ protected:
     Outcome Kvplm(const std::string& arguments) { return CliRun::Kvplm(folder, arguments, 300); }
     std::string Write(const std::string& name, const std::string& text) { return scratch.Write(name, text); }
 
+    // A simulated HID reader with the German table, reached through the
+    // stand-in hidapi library.
+    bool StartHid() {
+        CHidSimulator::Options options;
+        options.serial = "4400-000778";
+        options.directory = folder;
+        options.table = *CSimKeyTable::Named("de");
+        hid = std::make_unique<CHidSimulator>(hidReader, options);
+        std::string error;
+        const bool started = hid->Start(&error);
+        EXPECT_TRUE(started) << error;
+        return started;
+    }
+    Outcome Hid(const std::string& arguments) {
+        return CliRun::Kvplm(folder, arguments, 300,
+                             "env -u DISPLAY LD_LIBRARY_PATH=" + std::string(STANDIN_DIR) +
+                                 " KVPLM_HID_SIM_DIR=" + folder);
+    }
+
     CliRun::ScratchFolder scratch{"diff"};
     std::string folder = scratch.Path();
+    const std::string hidPort = "'4400-000778 HID:1'";
+    CSimReader hidReader{CSimReader::Options{}};
+    std::unique_ptr<CHidSimulator> hid;
 };
 
 } // namespace
@@ -116,11 +138,17 @@ TEST_F(CliDiffTest, FileAgainstTheReaderItWasProgrammedInto) {
     EXPECT_EQ(run.out, "");
     run = Kvplm("diff " + file + " " + device.Port());
     EXPECT_EQ(run.exit, 0) << run.err;
+}
 
-    // Someone changed the reader since: the cycle time and the Prefix.
-    device.reader.SetBlock(Block::ModeParam, {0x03, 0x0A, 0x3F, 0x03});
+TEST_F(CliDiffTest, AChangedReaderAndOneThatFailsARead) {
+    Reader device;
+    ASSERT_TRUE(device.started);
+    // The simulated reader's own blocks, but mode 3 with 500 ms and a Prefix.
+    const std::string file = Write("a.mkr", "[Prefix]\r\nCount=1\r\nAscii0=2\r\n[Data]\r\nDarstellung=0\r\n"
+                                            "GueltigeBytes=5\r\nBetriebsart=3\r\nZykluszeit=500\r\n");
+    device.reader.SetBlock(Block::ModeParam, {0x03, 0x0A, 0x3F, 0x05});
     device.reader.SetBlock(Block::Prefix, {0x02, 0x41, 0xFF});
-    run = Kvplm("diff " + device.Port() + " " + file);
+    Outcome run = Kvplm("diff " + device.Port() + " " + file);
     EXPECT_EQ(run.exit, 1) << run.err;
     EXPECT_EQ(run.out, "Zykluszeit: 1000 ms -> 500 ms\nPrefix: STX, A -> STX\n");
 
@@ -149,47 +177,38 @@ TEST_F(CliDiffTest, ReaderAgainstReader) {
 }
 
 TEST_F(CliDiffTest, AnHidReaderAndItsFile) {
-    CSimReader reader{CSimReader::Options{}};
-    CHidSimulator::Options options;
-    options.serial = "4400-000778";
-    options.directory = folder;
-    options.table = *CSimKeyTable::Named("de");
-    CHidSimulator sim(reader, options);
-    std::string error;
-    ASSERT_TRUE(sim.Start(&error)) << error;
-    const std::string environment =
-        "env -u DISPLAY LD_LIBRARY_PATH=" + std::string(STANDIN_DIR) + " KVPLM_HID_SIM_DIR=" + folder;
-    auto kvplm = [&](const std::string& arguments) {
-        return CliRun::Kvplm(folder, arguments, 300, environment);
-    };
-    const std::string port = "'4400-000778 HID:1'";
-
+    ASSERT_TRUE(StartHid());
     // A backup of the reader holds it.
     const std::string file = folder + "/reader.mkr";
-    Outcome run = kvplm("save " + port + " " + file);
+    Outcome run = Hid("save " + hidPort + " " + file);
     ASSERT_EQ(run.exit, 0) << run.err;
-    run = kvplm("diff " + port + " " + file);
+    run = Hid("diff " + hidPort + " " + file);
     EXPECT_EQ(run.exit, 0) << run.err;
     EXPECT_EQ(run.out, "");
 
     // The file without the AltGr character of Q and with a longer timeout.
-    const std::string saved = CliRun::ReadAll(file);
-    std::string text = saved;
+    std::string text = CliRun::ReadAll(file);
     text.replace(text.find("ScanCode016AltGr=@"), 18, "ScanCode016AltGr=");
     text.replace(text.find("TimeoutRS232=500"), 16, "TimeoutRS232=900");
     const std::string changed = Write("changed.mkr", text);
-    run = kvplm("diff " + port + " " + changed);
+    run = Hid("diff " + hidPort + " " + changed);
     EXPECT_EQ(run.exit, 1) << run.err;
     EXPECT_EQ(run.out, "Timeout: 500 ms -> 900 ms\nTaste Q AltGr: @ -> keine\n");
+}
 
+TEST_F(CliDiffTest, AnHidReaderHoldsTheCharactersItCannotReport) {
+    ASSERT_TRUE(StartHid());
+    const std::string file = folder + "/reader.mkr";
+    Outcome run = Hid("save " + hidPort + " " + file);
+    ASSERT_EQ(run.exit, 0) << run.err;
     // The backup with an "ö" on the ";" key, programmed: the reader holds
     // it, though it reports no character outside 32..126.
-    text = saved;
+    std::string text = CliRun::ReadAll(file);
     text.replace(text.find("ScanCode039Normal="), 18, "ScanCode039Normal=\xF6");
     const std::string umlaut = Write("umlaut.mkr", text);
-    run = kvplm("program " + port + " " + umlaut);
+    run = Hid("program " + hidPort + " " + umlaut);
     ASSERT_EQ(run.exit, 0) << run.err;
-    run = kvplm("diff " + umlaut + " " + port);
+    run = Hid("diff " + umlaut + " " + hidPort);
     EXPECT_EQ(run.exit, 0) << run.err;
     EXPECT_EQ(run.out, "");
 }
