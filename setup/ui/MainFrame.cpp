@@ -3,6 +3,7 @@
 #include "AboutDlg.h"
 #include "Artwork.h"
 #include "BusyGuard.h"
+#include "CompareDialog.h"
 #include "EinschaltkonfigDlg.h"
 #include "HelpOpener.h"
 #include "InterfaceDialog.h"
@@ -95,6 +96,7 @@ void CMainFrame::BuildMenu() {
     add(CmdInterface, &CMainFrame::OnInterface);
     add(CmdIpAddress, &CMainFrame::OnIpAddress);
     add(CmdDeviceConfig, &CMainFrame::OnDeviceConfig);
+    add(CmdCompare, &CMainFrame::OnCompare);
     add(CmdGerman, &CMainFrame::SwitchToGerman)->setCheckable(true);
     add(CmdEnglish, &CMainFrame::SwitchToEnglish)->setCheckable(true);
     add(CmdExit, nullptr);
@@ -109,6 +111,7 @@ void CMainFrame::BuildMenu() {
     m_settingsMenu->addAction(Action(CmdInterface));
     m_settingsMenu->addAction(Action(CmdIpAddress));
     m_settingsMenu->addAction(Action(CmdDeviceConfig));
+    m_settingsMenu->addAction(Action(CmdCompare));
     m_languageMenu = bar->addMenu(QString());
     m_languageMenu->setObjectName(QStringLiteral("menuLanguages"));
     m_languageMenu->addAction(Action(CmdGerman));
@@ -166,6 +169,7 @@ void CMainFrame::Retranslate() {
 void CMainFrame::UpdateCommands() {
     Action(CmdIpAddress)->setEnabled((m_connection.flags & ConnectionFlag::Network) != 0);
     Action(CmdDeviceConfig)->setEnabled((m_connection.flags & ConnectionFlag::ReaderConnected) != 0);
+    Action(CmdCompare)->setEnabled((m_connection.flags & ConnectionFlag::ReaderConnected) != 0);
     Action(CmdGerman)->setChecked(!m_english);
     Action(CmdEnglish)->setChecked(m_english);
 }
@@ -332,6 +336,10 @@ void CMainFrame::OnDeviceConfig() {
     CEinschaltkonfigDlg dialog(this, m_host, connection.session);
     dialog.exec();
     CloseSession(connection.session);
+}
+
+void CMainFrame::OnCompare() {
+    CCompareDialog::Run(this, m_host);
 }
 
 void CMainFrame::OnAbout() {

@@ -2,7 +2,8 @@
 // set by the connect procedures; the menu (120) with every command, the
 // toolbar, status-bar tips, and the view with the program's picture. The
 // window keeps the connection flags of its last successful connect, which
-// enable "IP-Adresse" (Network) and "Gerätekonfiguration" (ReaderConnected); between
+// enable "IP-Adresse" (Network), "Gerätekonfiguration" and "Mit Datei vergleichen ..."
+// (ReaderConnected); between
 // commands no session is open.
 //
 // German and English are switched at run time through the language module;
@@ -32,6 +33,7 @@ public:
         CmdInterface = 32780,
         CmdIpAddress = 32785,
         CmdDeviceConfig = 32786,
+        CmdCompare = 9450, // "Mit Datei vergleichen ..."
         CmdGerman = 32781,
         CmdEnglish = 32782,
         CmdAbout = 57664,
@@ -82,6 +84,8 @@ public:
     void OnInterface();
     void OnIpAddress();
     void OnDeviceConfig();
+    // The connected reader beside a chosen file (CCompareDialog).
+    void OnCompare();
     void OnAbout();
     void OnHelp();
 

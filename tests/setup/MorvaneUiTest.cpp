@@ -906,8 +906,8 @@ TEST_F(MainFrameTest, MenuAndToolbarInTheirOrder) {
     QStringList settings;
     for (QAction* action : frame->menuBar()->actions()[2]->menu()->actions())
         settings.append(action->text());
-    EXPECT_EQ(settings,
-              (QStringList{"Schnittstelle", "IP-Adresse", QString::fromUtf8("Gerätekonfiguration")}));
+    EXPECT_EQ(settings, (QStringList{"Schnittstelle", "IP-Adresse", QString::fromUtf8("Gerätekonfiguration"),
+                                     "Mit Datei vergleichen ..."}));
     QStringList tools;
     for (QAction* action : frame->ToolBar()->actions())
         tools.append(action->isSeparator() ? QStringLiteral("|") : action->toolTip());
@@ -927,8 +927,8 @@ TEST_F(MainFrameTest, MenuAndToolbarInTheirOrder) {
         }
     }
     EXPECT_EQ(ids, (QStringList{"action32770", "action32778", "action32780", "action32785", "action32786",
-                                "action32781", "action32782", "action57665", "action57664"}));
-    EXPECT_EQ(texts.mid(3),
+                                "action9450", "action32781", "action32782", "action57665", "action57664"}));
+    EXPECT_EQ(texts.mid(4),
               (QStringList{"Deutsch", "Englisch", QString::fromUtf8("Inf&o über KV-PLM Morvane...")}));
     QStringList toolIds;
     for (QAction* action : frame->ToolBar()->actions())
