@@ -157,6 +157,7 @@ bool Spawn(Worker& worker, const std::string& self, const Options& options, cons
     if (pid == 0) {
         // Only async-signal-safe calls until exec.
         prctl(PR_SET_PDEATHSIG, SIGTERM);
+        signal(SIGPIPE, SIG_DFL);
         if (getppid() != parent) _exit(127);
         if (devNull >= 0) dup2(devNull, STDIN_FILENO);
         dup2(output[1], STDOUT_FILENO);
@@ -417,6 +418,7 @@ int RunFleetProgram(Options& options) {
 
     if (lanAll) {
         ports = ListEntries(LinkListLanDevices);
+        std::sort(ports.begin(), ports.end(), Fleet::ReaderOrder);
         if (ports.empty()) {
             std::fprintf(stderr,
                          "kvplm: no network readers found, nothing programmed; check the firewall: UDP port "
@@ -431,6 +433,9 @@ int RunFleetProgram(Options& options) {
     }
     ResolveDhcpNames(workers);
 
+    // Output that nobody reads any more (a pipe closed early) must not end
+    // this process: its workers end with it, in the middle of their blocks.
+    std::signal(SIGPIPE, SIG_IGN);
     CDisplay display(workers);
     const std::string self = OwnPath();
     for (Worker& worker : workers) {

@@ -88,6 +88,10 @@ struct Row {
 // The table: a heading and one line per reader, every line cut to width
 // characters (UTF-8 aware) so that a redraw in place moves over whole lines.
 std::vector<std::string> TableLines(const std::vector<Row>& rows, size_t width);
+// The order of the readers a search found: numbers in the names by their
+// value (127.0.0.9 before 127.0.0.10), so the table does not depend on which
+// answer came first.
+bool ReaderOrder(const std::string& a, const std::string& b);
 // "4 readers: 3 programmed, 1 failed"
 std::string Summary(size_t programmed, size_t failed);
 // text cut to at most width characters (not bytes).

@@ -151,6 +151,33 @@ std::vector<std::string> TableLines(const std::vector<Row>& rows, size_t width) 
     return lines;
 }
 
+bool ReaderOrder(const std::string& a, const std::string& b) {
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (digit(a[i]) && digit(b[j])) {
+            size_t ei = i, ej = j;
+            while (ei < a.size() && digit(a[ei]))
+                ++ei;
+            while (ej < b.size() && digit(b[ej]))
+                ++ej;
+            // Without leading zeros the longer run is the larger number.
+            std::string x = a.substr(i, ei - i), y = b.substr(j, ej - j);
+            x.erase(0, std::min(x.find_first_not_of('0'), x.size()));
+            y.erase(0, std::min(y.find_first_not_of('0'), y.size()));
+            if (x.size() != y.size()) return x.size() < y.size();
+            if (x != y) return x < y;
+            i = ei;
+            j = ej;
+        } else {
+            if (a[i] != b[j]) return a[i] < b[j];
+            ++i;
+            ++j;
+        }
+    }
+    return a.size() - i < b.size() - j;
+}
+
 std::string Summary(size_t programmed, size_t failed) {
     const size_t all = programmed + failed;
     return std::to_string(all) + (all == 1 ? " reader: " : " readers: ") + std::to_string(programmed) +

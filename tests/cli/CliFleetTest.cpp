@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <map>
 #include <memory>
@@ -269,6 +270,15 @@ TEST_F(CliFleetTest, TwoPtyReadersWithTheTableOnATerminal) {
     EXPECT_EQ(screen[3], "2 readers: 2 programmed, 0 failed");
     EXPECT_EQ(first->Blocks().at("ModeParam"), "01 05 21 03");
     EXPECT_EQ(second->Blocks().at("ModeParam"), "01 05 21 03");
+
+    // Output that nobody reads does not stop the programming half way: the
+    // readers still get every block.
+    ASSERT_EQ(first->Console("reset"), "ok");
+    ASSERT_EQ(second->Console("reset"), "ok");
+    ASSERT_NE(first->Blocks().at("ModeParam"), "01 05 21 03");
+    CliRun::Kvplm(folder, "program " + one + " " + two + " " + file + " | true", 300);
+    EXPECT_EQ(first->Blocks().at("ModeParam"), "01 05 21 03");
+    EXPECT_EQ(second->Blocks().at("ModeParam"), "01 05 21 03");
 }
 
 TEST(FleetPieces, ReportLinesTableAndSummary) {
@@ -311,6 +321,13 @@ TEST(FleetPieces, ReportLinesTableAndSummary) {
     EXPECT_EQ(lines[2], "[LAGER1]         done        failed: Keine Verbindung zum Gerä");
     EXPECT_EQ(CutToWidth("Gerät", 4), "Gerä");
     EXPECT_EQ(CutToWidth("Gerät", 5), "Gerät");
+
+    // Readers in the order of their numbers, not of their answers.
+    std::vector<std::string> found{"127.0.0.10-10001", "[LAGER2]",  "127.0.0.9-10001",
+                                   "127.0.0.9-9000",   "[LAGER10]", "[LAGER1]"};
+    std::sort(found.begin(), found.end(), ReaderOrder);
+    EXPECT_EQ(found, (std::vector<std::string>{"127.0.0.9-9000", "127.0.0.9-10001", "127.0.0.10-10001",
+                                               "[LAGER1]", "[LAGER2]", "[LAGER10]"}));
 
     EXPECT_EQ(Summary(3, 1), "4 readers: 3 programmed, 1 failed");
     EXPECT_EQ(Summary(1, 0), "1 reader: 1 programmed, 0 failed");
