@@ -42,6 +42,11 @@ int main(int argc, char** argv) {
         if (Cli::TakeOption(args, "--timeout", value))
             options.timeout = Cli::ParseInt(value, "--timeout", 0, 300000), options.timeoutGiven = true;
         options.trace = Cli::TakeFlag(args, "--trace");
+        if (Cli::TakeFlag(args, "--version")) {
+            const int library = LinkGetVersion();
+            std::printf("kvplm %s (link library %d.%02d)\n", KVPLM_VERSION, library / 100, library % 100);
+            return Cli::ExitOk;
+        }
         if (Cli::TakeFlag(args, "--help") || Cli::TakeFlag(args, "-h") || args.empty()) {
             PrintUsage(args.empty() && argc == 1 ? stderr : stdout);
             return argc == 1 ? Cli::ExitUsage : Cli::ExitOk;
