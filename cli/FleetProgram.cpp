@@ -459,7 +459,10 @@ int RunFleetProgram(Options& options) {
         while (at < worker.captured.size()) {
             size_t nl = worker.captured.find('\n', at);
             if (nl == std::string::npos) nl = worker.captured.size();
-            const std::string line = worker.captured.substr(at, nl - at);
+            std::string line = worker.captured.substr(at, nl - at);
+            // The worker's own messages carry the program's name; under the
+            // reader's heading it would stand twice.
+            if (line.rfind("kvplm: ", 0) == 0) line.erase(0, 7);
             if (!Fleet::OneLine(line).empty()) std::fprintf(stderr, "  %s\n", line.c_str());
             at = nl + 1;
         }
