@@ -166,8 +166,14 @@ bool CHidKeyTable::LoadFromReader(IHidChannel& channel) {
         const uint8_t request[2] = {QueryCommand, uint8_t(c)};
         uint8_t reply[QueryReplySize] = {};
         int length = -1;
-        for (int attempt = 0; attempt < Attempts && length < 0; ++attempt)
+        for (int attempt = 0; attempt < Attempts && length < 0; ++attempt) {
             length = channel.Exchange(request, 2, reply, int(sizeof reply));
+            // A reply naming another character of the query range is the late
+            // answer to an earlier query whose exchange timed out: taking it
+            // would shift every key after it. It counts as a failed attempt;
+            // the next exchange then reads the answer to this query.
+            if (length >= 2 && reply[1] >= 32 && reply[1] <= 126 && reply[1] != c) length = -1;
+        }
         if (length < 0) return false;
         if (length < 4) continue;
         const uint8_t modifier = reply[2];

@@ -115,7 +115,9 @@ public:
     // answer is negative). False when a character got no answer in five
     // attempts; the table then holds what came before. A reply's modifier
     // with right Alt (0x40) gives AltGr, else one with Shift (0x02, 0x20)
-    // gives Shift, else Normal.
+    // gives Shift, else Normal. A reply whose byte 1 is another character
+    // of 32..126 (a late answer to an earlier query) counts as a failed
+    // attempt.
     bool LoadFromReader(IHidChannel& channel);
 
     // The key settings of a transfer, in the order they are sent: for each

@@ -66,12 +66,16 @@ protected:
         QStringList lines;
         QString header;
         bool shown = false;
-        OnModal<CCompareDialog>([&](CCompareDialog* dialog) {
-            shown = true;
-            lines = dialog->Lines();
-            if (auto* label = Find<QLabel>(dialog, QStringLiteral("compareHeader"))) header = label->text();
-            dialog->accept();
-        });
+        QObject watch;
+        OnModal<CCompareDialog>(
+            [&](CCompareDialog* dialog) {
+                shown = true;
+                lines = dialog->Lines();
+                if (auto* label = Find<QLabel>(dialog, QStringLiteral("compareHeader")))
+                    header = label->text();
+                dialog->accept();
+            },
+            15000, &watch);
         frame->Action(CMainFrame::CmdCompare)->trigger();
         lastHeader = header;
         if (!shown) return {};

@@ -257,6 +257,32 @@ TEST(HidKeyQuery, ShortRepliesSkipAndFailuresAreRetriedFiveTimes) {
     EXPECT_EQ(table.Char(0x1E, L::Normal), 0);
 }
 
+TEST(HidKeyQuery, ALateAnswerToAnEarlierQueryDoesNotShiftTheTable) {
+    // The reader answers 11 c mod usage, in order; the answer to the first
+    // query for 'b' comes after its exchange gave up, so every later
+    // exchange first reads the answer to the query before it.
+    FakeChannel channel;
+    std::vector<Bytes> queue;
+    bool late = true;
+    const auto keys =
+        Keys({{'a', {0x00, 0x04}}, {'b', {0x00, 0x05}}, {'c', {0x00, 0x06}}, {'d', {0x00, 0x07}}});
+    channel.answer = [&](const Bytes& request) -> std::optional<Bytes> {
+        Bytes answer = *keys(request);
+        answer[1] = request[1];
+        queue.push_back(answer);
+        if (request[1] == 'b' && late) return late = false, std::nullopt;
+        const Bytes front = queue.front();
+        queue.erase(queue.begin());
+        return front;
+    };
+    CHidKeyTable table;
+    ASSERT_TRUE(table.LoadFromReader(channel));
+    EXPECT_EQ(table.Char(0x1E, L::Normal), 'a');
+    EXPECT_EQ(table.Char(0x30, L::Normal), 'b');
+    EXPECT_EQ(table.Char(0x2E, L::Normal), 'c');
+    EXPECT_EQ(table.Char(0x20, L::Normal), 'd');
+}
+
 // ---- HID_KEYS ----
 
 TEST(HidKeyProfile, AllKeysInOrderAndTheRoundTrip) {

@@ -75,8 +75,11 @@ template <class W> W* Find(const QObject* parent, const QString& name) {
 
 // Runs action on the next modal dialog of type T, once it is open; gives up
 // after timeoutMs. The action closes the dialog (which ends its exec()).
-template <class T> void OnModal(std::function<void(T*)> action, int timeoutMs = 15000) {
-    auto* timer = new QTimer;
+// With an owner the watch ends with it at the latest: an action that refers
+// to the caller's locals must not outlive them when no dialog opened.
+template <class T>
+void OnModal(std::function<void(T*)> action, int timeoutMs = 15000, QObject* owner = nullptr) {
+    auto* timer = new QTimer(owner);
     auto deadline = std::make_shared<QDeadlineTimer>(timeoutMs);
     timer->setInterval(5);
     QObject::connect(timer, &QTimer::timeout, [timer, deadline, action] {
