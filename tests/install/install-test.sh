@@ -103,6 +103,30 @@ if [ -f "$hid_rule" ]; then
 fi
 expect_file "$prefix/share/bash-completion/completions/kvplm"
 bash -n "$prefix/share/bash-completion/completions/kvplm" || fail "the completion is no valid bash"
+# The completion offers what the installed kvplm lists, and the words of
+# the sub-commands, banks and files.
+mkdir -p "$scratch/files" && touch "$scratch/files/a.mkr" "$scratch/files/b.txt"
+completions=$(cd "$scratch/files" && PATH="$prefix/bin:$PATH" bash -c '
+  source "$1"
+  complete_line() {
+    COMP_WORDS=("$@") COMP_CWORD=$(($# - 1))
+    _kvplm
+    echo "$*|${COMPREPLY[*]}"
+  }
+  complete_line kvplm ""
+  complete_line kvplm lan ""
+  complete_line kvplm read /dev/ttyS0 ""
+  complete_line kvplm show ""
+  complete_line kvplm --format ""
+  complete_line kvplm program --ver
+' _ "$prefix/share/bash-completion/completions/kvplm" 2>&1)
+# "WORDS|PATTERN": the completion of WORDS matches the glob PATTERN.
+for expected in "kvplm |* show *" "kvplm lan |search show set" "kvplm read /dev/ttyS0 |reserved epc tid user" \
+  "kvplm show |a.mkr" "kvplm --format |0 1 2 3" "kvplm program --ver|--verify"; do
+  got=$(grep -F -- "${expected%%|*}|" <<<"$completions" | head -1)
+  # shellcheck disable=SC2053
+  [[ ${got#*|} == ${expected#*|} ]] || fail "completion of \"${expected%%|*}\": \"${got#*|}\""
+done
 if [ "$man" = ON ]; then
   for name in kvplm "${names[@]:2}"; do
     page=$prefix/share/man/man1/$name.1
