@@ -23,7 +23,7 @@ fi
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)"
 mkdir -p "$output"
 output=$(cd "$output" && pwd)
-(cd "$build" && cpack -G DEB -B "$output" >"$output/cpack.log") || {
+(cd "$build" && cpack -G DEB -B "$output" >"$output/cpack.log" 2>&1) || {
   cat "$output/cpack.log" >&2
   exit 1
 }
