@@ -46,6 +46,21 @@ QString HelpOpener::FindHelpFile(const QString& dir) {
     return pdfs.isEmpty() ? QString() : QDir(dir).filePath(pdfs.first());
 }
 
+QString HelpOpener::FindHelpFile(const QStringList& dirs, Program program) {
+    const QString own = ProgramInfo::HelpFileName(program);
+    const QString found = ProgramInfo::FindDataFile(own, dirs);
+    if (!found.isEmpty()) return found;
+    const QString other =
+        ProgramInfo::HelpFileName(program == Program::Morvane ? Program::Programmer : Program::Morvane);
+    for (const QString& dir : dirs) {
+        const QStringList pdfs =
+            QDir(dir).entryList({QStringLiteral("*.pdf"), QStringLiteral("*.PDF")}, QDir::Files, QDir::Name);
+        for (const QString& pdf : pdfs)
+            if (pdf != other) return QDir(dir).filePath(pdf);
+    }
+    return {};
+}
+
 int HelpOpener::DefaultOpener(const QString& file, const QString&) {
     if (!QFileInfo(file).isReadable()) return FileNotFound;
     if (!PdfHandlerKnown()) return NoAssociation;
@@ -65,12 +80,17 @@ QString HelpOpener::FailureText(int code) {
 }
 
 int HelpOpener::Open() {
-    return Open(ProgramInfo::ExecutableDir());
+    return Open(ProgramInfo::DataDirs());
 }
 
 int HelpOpener::Open(const QString& dir) {
-    const QString file = FindHelpFile(dir);
+    return Open(QStringList{dir});
+}
+
+int HelpOpener::Open(const QStringList& dirs) {
+    const QString file = FindHelpFile(dirs, ProgramInfo::Current());
     if (file.isEmpty()) return Opened;
+    const QString dir = QFileInfo(file).path();
     const int code = opener ? opener(file, dir) : DefaultOpener(file, dir);
     if (code < 32) Messages::Show(FailureText(code));
     return code;

@@ -3,6 +3,7 @@
 #include "Texts.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <atomic>
 
@@ -49,6 +50,25 @@ QString ProgramInfo::Title(Program program) {
 QString ProgramInfo::LanguageModuleName(Program program) {
     return program == Program::Morvane ? QStringLiteral("KV_PLM_MorvaneEng.rcc")
                                        : QStringLiteral("KV_PLM_ProgrammerEng.rcc");
+}
+
+QString ProgramInfo::HelpFileName(Program program) {
+    return program == Program::Morvane ? QStringLiteral("Morvane.pdf")
+                                       : QStringLiteral("KV_PLM_Programmer.pdf");
+}
+
+QStringList ProgramInfo::DataDirs(const QString& executableDir) {
+    if (executableDir.isEmpty()) return {};
+    return {QDir::cleanPath(executableDir),
+            QDir::cleanPath(executableDir + QStringLiteral("/../share/kvplm"))};
+}
+
+QString ProgramInfo::FindDataFile(const QString& name, const QStringList& dirs) {
+    for (const QString& dir : dirs) {
+        const QString path = QDir(dir).filePath(name);
+        if (QFileInfo(path).isFile()) return path;
+    }
+    return {};
 }
 
 QString ProgramInfo::ExecutableDir() {

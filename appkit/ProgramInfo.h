@@ -5,6 +5,7 @@
 #include "TextTable.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace appkit {
 
@@ -33,8 +34,18 @@ public:
 
     // "KV_PLM_MorvaneEng.rcc" / "KV_PLM_ProgrammerEng.rcc"
     static QString LanguageModuleName(Program program);
+    // "Morvane.pdf" / "KV_PLM_Programmer.pdf": the program's manual.
+    static QString HelpFileName(Program program);
     // The folder of the running executable.
     static QString ExecutableDir();
+
+    // Where the programs look for their data (language modules, manuals),
+    // in this order: the executable's folder (a build tree, or a folder
+    // copied as it is), then <exe dir>/../share/kvplm (an installed prefix).
+    static QStringList DataDirs(const QString& executableDir);
+    static QStringList DataDirs() { return DataDirs(ExecutableDir()); }
+    // The first dirs/name that exists as a file; "" when none does.
+    static QString FindDataFile(const QString& name, const QStringList& dirs);
 };
 
 } // namespace appkit

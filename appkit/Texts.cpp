@@ -1,5 +1,6 @@
 #include "Texts.h"
 
+#include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QMutex>
@@ -54,7 +55,16 @@ QString Texts::Dialog(Program program, int dialog, int control) {
 }
 
 QString Texts::LanguageModulePath(Program program) {
-    return ProgramInfo::ExecutableDir() + QLatin1Char('/') + ProgramInfo::LanguageModuleName(program);
+    return LanguageModulePath(program, ProgramInfo::DataDirs());
+}
+
+QString Texts::LanguageModulePath(Program program, const QStringList& dirs) {
+    const QString name = ProgramInfo::LanguageModuleName(program);
+    const QString found = ProgramInfo::FindDataFile(name, dirs);
+    // None anywhere: the place next to the executable, which then fails to
+    // load as a missing module does.
+    if (!found.isEmpty() || dirs.isEmpty()) return found;
+    return QDir(dirs.first()).filePath(name);
 }
 
 bool Texts::LoadLanguageModule(Program program) {

@@ -1,7 +1,7 @@
 // Texts: every user-visible text by its id, as QString.
 //
 // The German texts are compiled in (TextTable). A language module is a Qt
-// binary resource file next to the executable (KV_PLM_MorvaneEng.rcc,
+// binary resource file in the data folders, ProgramInfo::DataDirs (KV_PLM_MorvaneEng.rcc,
 // KV_PLM_ProgrammerEng.rcc) holding the English tables under the same keys:
 // "common.tsv" and "program.tsv", one "KEY<TAB>text" line each, with the
 // tables' C escapes. Loaded, it answers for every key it has; released, the
@@ -28,13 +28,16 @@ public:
     // is loaded. False (and German stays) when the file cannot be registered
     // or holds no table.
     static bool LoadLanguageModule(Program program, const QString& path);
-    // The program's module next to the executable.
+    // The program's module from the data folders (ProgramInfo::DataDirs).
     static bool LoadLanguageModule(Program program);
     static void ReleaseLanguageModule(Program program);
     static bool LanguageModuleActive(Program program);
     // Whether the loaded module has its own text for the key.
     static bool ModuleHasKey(Program program, const QString& key);
+    // The first of the data folders holding the program's module; without
+    // one, the path next to the executable (which then fails to load).
     static QString LanguageModulePath(Program program);
+    static QString LanguageModulePath(Program program, const QStringList& dirs);
 };
 
 } // namespace appkit

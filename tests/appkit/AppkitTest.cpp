@@ -9,6 +9,7 @@
 #include "Texts.h"
 #include "UiHooks.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -89,6 +90,88 @@ TEST(ProgramInfo, KeysVersionsAndTitles) {
     EXPECT_EQ(appkit::ProgramInfo::Version(Program::Programmer), "2.00");
     EXPECT_EQ(appkit::ProgramInfo::Title(Program::Morvane), "KV-PLM Morvane");
     EXPECT_EQ(appkit::ProgramInfo::Title(Program::Programmer), "Norda KV-PLM Programmer");
+}
+
+// Touches dir/name, making the folders on the way.
+void Touch(const QString& dir, const QString& name, const QByteArray& content = {}) {
+    QDir().mkpath(dir);
+    QFile file(QDir(dir).filePath(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+TEST(DataSearch, TheExecutablesFolderFirstThenTheSharedDataOfItsPrefix) {
+    using appkit::ProgramInfo;
+    EXPECT_EQ(ProgramInfo::DataDirs("/opt/kv/bin"), QStringList({"/opt/kv/bin", "/opt/kv/share/kvplm"}));
+    EXPECT_EQ(ProgramInfo::DataDirs("/opt/kv/bin/"), QStringList({"/opt/kv/bin", "/opt/kv/share/kvplm"}));
+    EXPECT_TRUE(ProgramInfo::DataDirs("").isEmpty());
+    EXPECT_EQ(ProgramInfo::DataDirs(), ProgramInfo::DataDirs(ProgramInfo::ExecutableDir()));
+
+    QTemporaryDir prefix;
+    const QString bin = prefix.filePath("bin"), share = prefix.filePath("share/kvplm");
+    QDir().mkpath(bin);
+    const QStringList dirs = ProgramInfo::DataDirs(bin);
+    ASSERT_EQ(dirs, QStringList({bin, share}));
+    // Nowhere: the place next to the executable, which fails to load.
+    EXPECT_EQ(Texts::LanguageModulePath(Program::Morvane, dirs), bin + "/KV_PLM_MorvaneEng.rcc");
+    EXPECT_EQ(ProgramInfo::FindDataFile("KV_PLM_MorvaneEng.rcc", dirs), "");
+    // Installed: the shared folder, and the module found there loads.
+    const QString built = Texts::LanguageModulePath(Program::Morvane);
+    ASSERT_TRUE(QFile::exists(built)) << built.toStdString();
+    QDir().mkpath(share);
+    ASSERT_TRUE(QFile::copy(built, share + "/KV_PLM_MorvaneEng.rcc"));
+    EXPECT_EQ(Texts::LanguageModulePath(Program::Morvane, dirs), share + "/KV_PLM_MorvaneEng.rcc");
+    EXPECT_EQ(Texts::LanguageModulePath(Program::Programmer, dirs), bin + "/KV_PLM_ProgrammerEng.rcc");
+    ASSERT_TRUE(
+        Texts::LoadLanguageModule(Program::Morvane, Texts::LanguageModulePath(Program::Morvane, dirs)));
+    EXPECT_EQ(Texts::String(Program::Morvane, 521), "Error opening the port");
+    Texts::ReleaseLanguageModule(Program::Morvane);
+    // One next to the executable comes first; a folder of that name is no
+    // module.
+    Touch(bin, "KV_PLM_MorvaneEng.rcc", "next to the program");
+    EXPECT_EQ(Texts::LanguageModulePath(Program::Morvane, dirs), bin + "/KV_PLM_MorvaneEng.rcc");
+    QDir().mkpath(bin + "/KV_PLM_ProgrammerEng.rcc");
+    Touch(share, "KV_PLM_ProgrammerEng.rcc");
+    EXPECT_EQ(Texts::LanguageModulePath(Program::Programmer, dirs), share + "/KV_PLM_ProgrammerEng.rcc");
+}
+
+TEST(DataSearch, EachProgramOpensItsOwnManualFromASharedFolder) {
+    using appkit::HelpOpener;
+    QTemporaryDir prefix;
+    const QString bin = prefix.filePath("bin"), share = prefix.filePath("share/kvplm");
+    QDir().mkpath(bin);
+    const QStringList dirs = appkit::ProgramInfo::DataDirs(bin);
+    EXPECT_EQ(HelpOpener::FindHelpFile(dirs, Program::Morvane), "");
+    // Both manuals in one folder: each program its own, although the
+    // other's comes first by name.
+    Touch(share, "KV_PLM_Programmer.pdf");
+    EXPECT_EQ(HelpOpener::FindHelpFile(dirs, Program::Morvane), "") << "never the other program's manual";
+    Touch(share, "Morvane.pdf");
+    EXPECT_EQ(HelpOpener::FindHelpFile(dirs, Program::Morvane), share + "/Morvane.pdf");
+    EXPECT_EQ(HelpOpener::FindHelpFile(dirs, Program::Programmer), share + "/KV_PLM_Programmer.pdf");
+    // The program's own manual in a later folder beats another PDF in an
+    // earlier one; without its own, the first other PDF of the first folder.
+    Touch(bin, "Anleitung.pdf");
+    EXPECT_EQ(HelpOpener::FindHelpFile(dirs, Program::Morvane), share + "/Morvane.pdf");
+    QFile::remove(share + "/Morvane.pdf");
+    Touch(share, "A.pdf");
+    EXPECT_EQ(HelpOpener::FindHelpFile(dirs, Program::Morvane), bin + "/Anleitung.pdf");
+    Touch(bin, "Morvane.pdf");
+    EXPECT_EQ(HelpOpener::FindHelpFile(dirs, Program::Morvane), bin + "/Morvane.pdf");
+
+    // Open() follows the current program; the opener gets the file's folder.
+    QString openedFile, openedDir;
+    HelpOpener::SetOpener([&](const QString& file, const QString& folder) {
+        openedFile = file;
+        openedDir = folder;
+        return 42;
+    });
+    appkit::ProgramInfo::SetCurrent(Program::Programmer);
+    EXPECT_EQ(HelpOpener::Open(dirs), 42);
+    appkit::ProgramInfo::SetCurrent(Program::Morvane);
+    HelpOpener::SetOpener(nullptr);
+    EXPECT_EQ(openedFile, share + "/KV_PLM_Programmer.pdf");
+    EXPECT_EQ(openedDir, share);
 }
 
 TEST(SettingsStore, RoundTripsPerProgramInTheTestsConfigFolder) {
