@@ -17,6 +17,7 @@ PACKAGES=(
   libudev-dev libxkbcommon-dev libxkbcommon-x11-dev libxcb1-dev
   libhidapi-hidraw0
   xvfb xauth fonts-dejavu-core
+  python3
 )
 CLANG_PACKAGES=(clang libclang-rt-14-dev llvm)
 
