@@ -1,5 +1,6 @@
 #include "UiHooks.h"
 
+#include "BusyIndicator.h"
 #include "Messages.h"
 #include "WaitCursor.h"
 
@@ -17,6 +18,9 @@ std::unique_ptr<WaitCursor> waitCursor;
 
 void Pump(void*) {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+    // Each poll step, not only the indicator's timer: a wait that pumps
+    // faster than timers fire still shows it on time.
+    BusyIndicator::Poll();
 }
 
 int DisableMainWindow(void*) {

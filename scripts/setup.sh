@@ -17,7 +17,7 @@ PACKAGES=(
   libudev-dev libxkbcommon-dev libxkbcommon-x11-dev libxcb1-dev
   libhidapi-hidraw0
   xvfb xauth fonts-dejavu-core
-  python3-markdown weasyprint help2man librsvg2-bin desktop-file-utils appstream
+  python3-markdown weasyprint help2man librsvg2-bin desktop-file-utils appstream python3
 )
 CLANG_PACKAGES=(clang libclang-rt-14-dev llvm)
 

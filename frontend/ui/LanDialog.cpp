@@ -195,7 +195,8 @@ void LanDialog::SetBusy(bool busy) {
     m_progress->setValue(0);
     m_progress->setVisible(busy);
     if (busy)
-        m_waitCursor = std::make_unique<appkit::WaitCursor>();
+        m_waitCursor =
+            std::make_unique<appkit::WaitCursor>(appkit::WaitCursor::WithoutIndicator); // its own bar
     else
         m_waitCursor.reset();
 }
