@@ -279,6 +279,10 @@ void CBluetoothLink::Apply(uint16_t code, const std::vector<uint8_t>& p) {
         break;
     case DeviceFound: {
         if (m_deviceCount >= MaxDevices || n < 6) break;
+        // With a filter the first match has ended the inquiry; a device the
+        // module reports before it has taken the end in is not taken (nor a
+        // second end sent).
+        if (m_filter != 0 && m_deviceCount > 0) break;
         bool take = m_filter == 0;
         if (!take && n >= 9) take = uint32_t(p[6] | (p[7] << 8) | (p[8] << 16)) == m_filter;
         if (!take) break;

@@ -75,6 +75,7 @@ public:
     uint8_t refuseLink = 0;  // non-zero: link confirm with this status
     bool emptyNames = false; // every name request answered without a name
     int confirmDelayMs = 0;  // inquiry confirm this late
+    bool burst = false;      // the inquiry's devices reported all at once
 
     void Inject(const Bytes& bytes) {
         ASSERT_EQ(write(m_master, bytes.data(), bytes.size()), ssize_t(bytes.size()));
@@ -140,6 +141,16 @@ private:
             }
             // The inquiry reports one device per round, so a 0x26 can end it.
             if (inquiring) {
+                // With burst every device of the inquiry at once, before a 0x26 can end it.
+                while (burst && nextDevice + 1 < remotes.size()) {
+                    const Remote& r = remotes[nextDevice++];
+                    Bytes found = r.address;
+                    found.push_back(uint8_t(r.cls));
+                    found.push_back(uint8_t(r.cls >> 8));
+                    found.push_back(uint8_t(r.cls >> 16));
+                    found.insert(found.end(), {1, 0, 0, 0x12, 0x34});
+                    Send(0x69, 0x01, found);
+                }
                 if (nextDevice < remotes.size()) {
                     const Remote& r = remotes[nextDevice++];
                     Bytes found = r.address;
@@ -718,6 +729,16 @@ TEST(BluetoothLinkApi, ScanListsReadersWithAddressAndName) {
                                                  "11:22:33:44:55:AB R?x"}));
     EXPECT_EQ(LinkBluetoothScan("Nowhere", buffer, sizeof buffer), -1);
     EXPECT_EQ(LinkBluetoothScan(nullptr, buffer, sizeof buffer), -1);
+}
+
+TEST(BluetoothLinkApi, ReadersReportedBeforeTheEarlyEndTookEffectAreNotListed) {
+    ModulePeer peer;
+    peer.burst = true;
+    peer.remotes = {Reader(0x01, "Reader One"), Reader(0x02, "Reader Two"), Reader(0x03, "Reader Three")};
+    char buffer[256];
+    ASSERT_EQ(LinkBluetoothScan((peer.Path() + " BT").c_str(), buffer, sizeof buffer), 30);
+    EXPECT_EQ(std::string(buffer, 30), std::string("11:22:33:44:55:01 Reader One\0\0", 30));
+    EXPECT_EQ(peer.Count(0x26), 1); // one early end
 }
 
 TEST(BluetoothLink, WaitsRunTheProgramsEventPump) {
