@@ -25,11 +25,6 @@ int RunSave(Options& options) {
     const std::string file = options.args.front();
     options.args.erase(options.args.begin());
     NoMoreArgs(options);
-    // A file that cannot be written is found out before the reader is read.
-    if (!CanWrite(file)) {
-        std::fprintf(stderr, "kvplm: cannot write %s\n", file.c_str());
-        return ExitFileError;
-    }
 
     CSetupCliHost host(port, options, file);
     CSeriellEinstellModel model(0, options.baud, host.Flags());
