@@ -140,7 +140,7 @@ const HelpText kHelp[] = {
      "Gives one transponder after the other the next serialised EPC, verified and logged in FILE.csv; a\n"
      "later run resumes from the log. stdout: one line per attempt; on a terminal a progress line on stderr\n"
      "(encoded / count, the next serial). Ctrl-C ends between two transponders.\n",
-     "1 a transponder failed or the batch halted; 4 the log cannot be read or written; 130 Ctrl-C before\n"
+     "1 a transponder failed, the batch halted, or its fields make no EPC; 4 the log cannot be read or written; 130 Ctrl-C before\n"
      "  the count was complete"},
     {"epc",
      "  epc decode HEX...           a GS1 EPC's scheme, URIs and element string\n"
