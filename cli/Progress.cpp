@@ -13,14 +13,19 @@ namespace {
 // Carriage return and "erase to the end of the line".
 constexpr const char* kClear = "\r\x1b[K";
 ProgressLine* shown = nullptr;
+bool disabled = false;
 } // namespace
+
+void ProgressLine::Disable() {
+    disabled = true;
+}
 
 void ProgressLine::ClearShown() {
     if (shown) shown->Clear();
 }
 
 bool ProgressLine::Wanted() {
-    return isatty(STDOUT_FILENO) == 1 && isatty(STDERR_FILENO) == 1;
+    return !disabled && isatty(STDOUT_FILENO) == 1 && isatty(STDERR_FILENO) == 1;
 }
 
 ProgressLine::ProgressLine() : m_enabled(Wanted()) {}

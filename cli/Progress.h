@@ -17,6 +17,8 @@ public:
 
     // Whether this run shows progress at all.
     static bool Wanted();
+    // No progress for the rest of the run (--trace: its frame lines share stderr).
+    static void Disable();
     bool Enabled() const { return m_enabled; }
 
     // The line now reads text (nothing when not enabled).

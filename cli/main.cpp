@@ -2,6 +2,7 @@
 #include "Commands.h"
 #include "Help.h"
 #include "LinkApi.h"
+#include "Progress.h"
 
 #include <cstdio>
 #include <cstring>
@@ -48,7 +49,10 @@ int main(int argc, char** argv) {
                 return Cli::ExitOk;
             }
             options.args = args;
-            if (options.trace) LinkSetTraceHook(TraceLine);
+            if (options.trace) {
+                LinkSetTraceHook(TraceLine);
+                Cli::ProgressLine::Disable();
+            }
             return Cli::ExitFor(command->run(options));
         }
         throw Cli::UsageError{"unknown command \"" + name + "\""};
