@@ -39,8 +39,8 @@ const HelpText kHelp[] = {
      "PORT: a network port as \"kvplm ports --lan\" lists it (a.b.c.d, a.b.c.d-PORT or [NAME]).\n"
      "--json (search): a JSON array, one {\"entry\", \"name\", \"address\", \"port\"} per reader "
      "(docs/cli.md).\n",
-     "1 the reader refused the settings; 3 no reader found, no answer on the configuration channel, or not\n"
-     "  found again under its new address"},
+     "3 no reader found, no answer on the configuration channel (or the settings refused), or not found\n"
+     "  again under its new address"},
     {"bt",
      "  bt scan PORT [--all]   the readers a Bluetooth adapter module on PORT finds (address, name);\n"
      "                         --all: every device it finds\n",
@@ -140,7 +140,8 @@ const HelpText kHelp[] = {
      "Gives one transponder after the other the next serialised EPC, verified and logged in FILE.csv; a\n"
      "later run resumes from the log. stdout: one line per attempt; on a terminal a progress line on stderr\n"
      "(encoded / count, the next serial). Ctrl-C ends between two transponders.\n",
-     "1 a transponder failed, the batch halted, or its fields make no EPC; 4 the log cannot be read or written; 130 Ctrl-C before\n"
+     "1 a transponder failed, the batch halted, or its fields make no EPC; 4 the log cannot be read or "
+     "written; 130 Ctrl-C before\n"
      "  the count was complete"},
     {"epc",
      "  epc decode HEX...           a GS1 EPC's scheme, URIs and element string\n"
