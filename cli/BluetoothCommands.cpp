@@ -43,14 +43,14 @@ int RunScan(Options& options) {
         std::cerr << "kvplm: no Bluetooth adapter module answered on " << port
                   << " (no such port, busy, no USB adapter of that name, or the module did not finish its "
                      "inquiry)\n";
-        return ExitFailed;
+        return ExitNoConnection;
     }
     const std::vector<std::string> entries = ScanEntries(buffer);
     for (const std::string& entry : entries)
         std::printf("%s\n", entry.c_str());
     if (entries.empty()) {
         std::cerr << "kvplm: no reader found\n";
-        return ExitFailed;
+        return ExitNoConnection;
     }
     return ExitOk;
 }

@@ -3,6 +3,7 @@
 #include "BluetoothWait.h"
 #include "LinkApi.h"
 #include "LinkVocabulary.h"
+#include "Progress.h"
 #include "ReaderConnection.h"
 #include "StoredPort.h"
 
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <unistd.h>
 
 namespace Cli {
 
@@ -124,12 +126,40 @@ std::string OpenFailureReason(int error) {
     }
 }
 
+bool CanWrite(const std::string& path) {
+    if (access(path.c_str(), F_OK) == 0) return access(path.c_str(), W_OK) == 0;
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    return access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+namespace {
+bool noConnection = false;
+} // namespace
+
+void NoteNoConnection() {
+    noConnection = true;
+}
+
+bool NoConnectionNoted() {
+    return noConnection;
+}
+
+int ExitFor(int code) {
+    return code == ExitFailed && noConnection ? ExitNoConnection : code;
+}
+
 int OpenPort(const std::string& port, const Options& options) {
     if (port == "-") return OpenStoredPort(options);
     WatchBluetoothWait(port, options.trace);
-    const int id = frontend::OpenSession({port, options.baud, options.format, options.timeout});
-    const int error = errno;
+    int id = 0, error = 0;
+    {
+        ConnectProgress progress;
+        id = frontend::OpenSession({port, options.baud, options.format, options.timeout});
+        error = errno;
+    }
     if (id > 0) return id;
+    NoteNoConnection();
     switch (id) {
     case LinkOpenResult::NegativeTimeout:
         std::cerr << "kvplm: negative reply timeout\n";

@@ -10,10 +10,22 @@ namespace Cli {
 
 using Bytes = std::vector<uint8_t>;
 
-// Exit codes.
+// Exit codes, the same for every command (docs/cli.md).
 constexpr int ExitOk = 0;
-constexpr int ExitFailed = 1; // the reader or the link reported a failure
-constexpr int ExitUsage = 2;  // bad command line
+constexpr int ExitFailed = 1;       // the reader said no, or a comparison differs
+constexpr int ExitUsage = 2;        // bad command line
+constexpr int ExitNoConnection = 3; // the port does not open, no reader answers, the reader is not found
+constexpr int ExitFileError = 4;    // a file that cannot be read, parsed or written
+
+// Every connect of the commands that fails notes it here (OpenPort, the
+// stored port, the programmer's connect, the Morvane procedures' connect);
+// a command that then fails exits with ExitNoConnection rather than
+// ExitFailed (ExitFor), so that no command has to tell the two apart itself.
+void NoteNoConnection();
+bool NoConnectionNoted();
+// The exit code a command's result becomes: ExitFailed after a failed
+// connect is ExitNoConnection; every other code stays.
+int ExitFor(int code);
 
 struct Options {
     int baud = 19200;
@@ -55,6 +67,10 @@ std::string StatusText(int code);
 
 // Why LinkOpen gave -1, from the errno it left.
 std::string OpenFailureReason(int error);
+
+// Whether path can be written without touching it: an existing file that is
+// writable, or a new one in a folder that can be written.
+bool CanWrite(const std::string& path);
 
 // Opens the port with the global options. On failure prints why and returns
 // a value <= 0.

@@ -9,8 +9,8 @@
 // such rather than tried as a port. A file compared with an HID reader is
 // loaded as the HID reader's dialog loads it.
 //
-// Exit status: 0 equal, 1 different, 2 bad command line, 3 a file that cannot
-// be used or a reader that cannot be read (nothing is compared then).
+// Exit status: 0 equal, 1 different, 2 bad command line, 3 a reader that
+// cannot be read, 4 a file that cannot be used (nothing is compared then).
 #include "Commands.h"
 #include "ConfigDiff.h"
 #include "SetupCliHost.h"
@@ -26,7 +26,7 @@ namespace Cli {
 namespace {
 
 constexpr int ExitDifferent = 1;
-constexpr int ExitCannotCompare = 3;
+constexpr int ExitCannotRead = 3; // a reader: no connection, or a block it did not give
 
 bool IsRegularFile(const std::string& name) {
     struct stat info {};
@@ -76,7 +76,7 @@ int RunDiff(Options& options) {
         side.file = IsRegularFile(side.name);
         if (!side.file && EndsWithMkr(side.name)) {
             std::fprintf(stderr, "kvplm: cannot read %s\n", side.name.c_str());
-            return ExitCannotCompare;
+            return ExitFileError;
         }
     }
     NoMoreArgs(options);
@@ -84,11 +84,11 @@ int RunDiff(Options& options) {
     // The readers first: a file compared with an HID reader is loaded as
     // that reader's pages load it.
     for (Side& side : sides)
-        if (!side.file && !ReadSide(side, options)) return ExitCannotCompare;
+        if (!side.file && !ReadSide(side, options)) return ExitCannotRead;
     for (size_t i = 0; i < 2; ++i) {
         const Side& other = sides[1 - i];
         const bool hidReader = !other.file && other.configuration && other.configuration->hid;
-        if (sides[i].file && !LoadSide(sides[i], options, hidReader)) return ExitCannotCompare;
+        if (sides[i].file && !LoadSide(sides[i], options, hidReader)) return ExitFileError;
     }
 
     const std::vector<ConfigDiff::Difference> differences =

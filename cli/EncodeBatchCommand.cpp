@@ -7,12 +7,13 @@
 //
 // Exit: 0 when the batch holds its count (or, without --count, when Ctrl-C
 // ended it) and no transponder failed in this run; 1 when one failed, the
-// batch halted (serial range used up, log, reader gone) or the connect
-// failed; 2 bad command line; 130 when Ctrl-C interrupted a batch with a
-// count before it was complete.
+// batch halted (serial range used up, log, reader gone); 2 bad command
+// line; 3 the connect failed; 4 the log cannot be read or written; 130 when
+// Ctrl-C interrupted a batch with a count before it was complete.
 #include "Commands.h"
 #include "EncodeBatch.h"
 #include "ProgrammerCli.h"
+#include "Progress.h"
 
 #include <atomic>
 #include <chrono>
@@ -92,8 +93,15 @@ int RunEncodeBatch(Options& options) {
         return ExitFailed;
     }
 
+    // A log that cannot be written is found out before the reader is touched.
+    if (!CanWrite(settings.logPath) ||
+        (access(settings.logPath.c_str(), F_OK) == 0 && access(settings.logPath.c_str(), R_OK) != 0)) {
+        std::cerr << "kvplm: cannot read and write the log " << settings.logPath << "\n";
+        return ExitFileError;
+    }
+
     CliProgrammer programmer(port, options);
-    if (!programmer.Connected()) return ExitFailed;
+    if (!programmer.Connected()) return ExitNoConnection;
     CliProgrammerHost host;
     Programmer::EncodeBatch batch(Programmer::TagLink::Api(), host, programmer.Operations().Session());
     if (!batch.Start(settings, error)) {
@@ -107,24 +115,20 @@ int RunEncodeBatch(Options& options) {
     std::cerr << "kvplm: next serial " << batch.NextSerial() << ", " << Done(batch)
               << "; place one transponder" << (settings.count > 0 ? "" : " (Ctrl-C ends)") << "\n";
 
-    const bool terminal = isatty(STDERR_FILENO) != 0;
+    ProgressLine progress;
     stopRequested = false;
     std::signal(SIGINT, OnStop);
     std::signal(SIGTERM, OnStop);
     int exitCode = ExitOk;
     Programmer::BatchEvent last = Programmer::BatchEvent::None;
-    bool progressShown = false;
-    auto say = [&](const std::string& line) {
-        if (progressShown) std::cerr << "\r\033[K";
-        progressShown = false;
-        std::cerr << "kvplm: " << line << "\n";
-    };
+    auto say = [&](const std::string& line) { progress.Say("kvplm: " + line); };
     while (!stopRequested) {
         const Programmer::BatchStep step = batch.Step();
         using Programmer::BatchEvent;
         switch (step.event) {
         case BatchEvent::Encoded:
         case BatchEvent::Failed:
+            progress.Clear(); // the row goes to the same terminal
             std::printf("%s\t%s\t%s\t%s\t%s\n",
                         step.row.serial ? std::to_string(*step.row.serial).c_str() : "-",
                         step.row.tid.c_str(), step.row.oldEpc.c_str(),
@@ -153,12 +157,10 @@ int RunEncodeBatch(Options& options) {
         if (batch.GetState() == Programmer::EncodeBatch::State::Finished ||
             batch.GetState() == Programmer::EncodeBatch::State::Halted)
             break;
-        if (terminal) {
+        if (progress.Enabled()) {
             const bool waitingForLeave = batch.GetState() == Programmer::EncodeBatch::State::WaitForLeave;
-            std::cerr << "\r\033[K" << Done(batch) << ", next serial " << batch.NextSerial() << ": "
-                      << (waitingForLeave ? "take the transponder away" : "place one transponder")
-                      << std::flush;
-            progressShown = true;
+            progress.Show(Done(batch) + ", next serial " + std::to_string(batch.NextSerial()) + ": " +
+                          (waitingForLeave ? "take the transponder away" : "place one transponder"));
         }
         if (step.event != BatchEvent::Encoded && step.event != BatchEvent::Failed)
             Wait(Programmer::EncodeBatch::PollMs);
@@ -168,7 +170,7 @@ int RunEncodeBatch(Options& options) {
     const bool finished = batch.GetState() == Programmer::EncodeBatch::State::Finished;
     const bool interrupted = !finished && batch.GetState() != Programmer::EncodeBatch::State::Halted;
     batch.Stop();
-    if (progressShown) std::cerr << "\r\033[K";
+    progress.Clear();
     std::cerr << "kvplm: " << Done(batch) << ", next serial " << batch.NextSerial()
               << (finished      ? "; the batch is complete"
                   : interrupted ? "; stopped"

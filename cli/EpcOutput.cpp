@@ -4,19 +4,58 @@
 
 namespace Cli {
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at text[at], 0 when there is none.
+size_t Utf8Length(const std::string& text, size_t at) {
+    const unsigned char lead = static_cast<unsigned char>(text[at]);
+    size_t length = 0;
+    unsigned low = 0x80, high = 0xBF; // the second byte's range
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F; // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size()) return 0;
+    for (size_t i = 1; i < length; ++i) {
+        const unsigned c = static_cast<unsigned char>(text[at + i]);
+        if (c < (i == 1 ? low : 0x80) || c > (i == 1 ? high : 0xBF)) return 0;
+    }
+    return length;
+}
+
+} // namespace
+
 std::string JsonString(const std::string& text) {
     std::string out = "\"";
-    for (char c : text) {
+    char buf[8];
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         const unsigned char u = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
             out += '\\';
             out += c;
         } else if (u < 0x20) {
-            char buf[8];
             std::snprintf(buf, sizeof buf, "\\u%04x", u);
             out += buf;
-        } else {
+        } else if (u < 0x80) {
             out += c;
+        } else if (const size_t length = Utf8Length(text, i)) {
+            out.append(text, i, length);
+            i += length - 1;
+        } else {
+            // A byte that is no UTF-8 (a device's reply, a Latin-1 name)
+            // stays one character, so the document stays valid JSON.
+            std::snprintf(buf, sizeof buf, "\\u%04x", u);
+            out += buf;
         }
     }
     return out + "\"";

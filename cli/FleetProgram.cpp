@@ -414,7 +414,7 @@ int RunFleetProgram(Options& options) {
         if (std::find(kinds.begin(), kinds.end(), flags) == kinds.end()) kinds.push_back(flags);
     }
     for (size_t i = 0; i < kinds.size(); ++i)
-        if (!CheckFile(file, options, kinds[i], rate, i == 0)) return ExitFailed;
+        if (!CheckFile(file, options, kinds[i], rate, i == 0)) return ExitFileError;
 
     if (lanAll) {
         ports = ListEntries(LinkListLanDevices);
@@ -423,7 +423,7 @@ int RunFleetProgram(Options& options) {
             std::fprintf(stderr,
                          "kvplm: no network readers found, nothing programmed; check the firewall: UDP port "
                          "30718 must be open in both directions\n");
-            return ExitFailed;
+            return ExitNoConnection;
         }
     }
     std::vector<Worker> workers(ports.size());

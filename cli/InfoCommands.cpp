@@ -1,5 +1,6 @@
 // info, transceive, raw-read: the link-level commands.
 #include "Commands.h"
+#include "EpcOutput.h"
 #include "LinkApi.h"
 
 #include <atomic>
@@ -23,10 +24,11 @@ void OnInterrupt(int) {
 } // namespace
 
 int RunInfo(Options& options) {
+    const bool json = TakeFlag(options.args, "--json");
     const std::string port = TakePort(options);
     NoMoreArgs(options);
     const int id = OpenPort(port, options);
-    if (id <= 0) return ExitFailed;
+    if (id <= 0) return ExitNoConnection;
     char type[16] = {};
     char name[64] = {};
     const int n = LinkGetDeviceInfo(id, type, sizeof type - 1, name, sizeof name);
@@ -39,13 +41,27 @@ int RunInfo(Options& options) {
     const int framing = LinkGetFraming(id);
     LinkClose(id);
 
-    std::printf("Model:     %s\n", name[0] ? name : "(unknown device type)");
-    std::printf("Type:      0x%s\n", reply.substr(0, 3).c_str());
+    const std::string typeCode = "0x" + reply.substr(0, 3);
+    std::string firmware;
     if (reply.size() >= 4) {
-        const int minor = int(std::strtol(reply.substr(3, 1).c_str(), nullptr, 16));
-        std::printf("Firmware:  V1.%02d\n", minor);
+        char text[16];
+        std::snprintf(text, sizeof text, "V1.%02d",
+                      int(std::strtol(reply.substr(3, 1).c_str(), nullptr, 16)));
+        firmware = text;
     }
-    std::printf("Framing:   %s\n", framing == 1 ? "CRC" : "BCC");
+    const char* framingName = framing == 1 ? "CRC" : "BCC";
+    if (json) {
+        std::printf("{\"model\":%s,\"identification\":%s,\"type\":%s,\"firmware\":%s,\"framing\":%s,"
+                    "\"port\":%s}\n",
+                    name[0] ? JsonString(name).c_str() : "null", JsonString(reply).c_str(),
+                    JsonString(typeCode).c_str(), firmware.empty() ? "null" : JsonString(firmware).c_str(),
+                    JsonString(framingName).c_str(), JsonString(port).c_str());
+        return ExitOk;
+    }
+    std::printf("Model:     %s\n", name[0] ? name : "(unknown device type)");
+    std::printf("Type:      %s\n", typeCode.c_str());
+    if (!firmware.empty()) std::printf("Firmware:  %s\n", firmware.c_str());
+    std::printf("Framing:   %s\n", framingName);
     std::printf("Port:      %s\n", port.c_str());
     return ExitOk;
 }
@@ -59,7 +75,7 @@ int RunTransceive(Options& options) {
     if (payload.size() > 255) throw UsageError{"the payload holds at most 255 bytes"};
 
     const int id = OpenPort(port, options);
-    if (id <= 0) return ExitFailed;
+    if (id <= 0) return ExitNoConnection;
     unsigned char reply[1024];
     const int n = LinkTransceive(id, command, payload.data(), int(payload.size()), reply, sizeof reply);
     if (n < 0) {
@@ -80,7 +96,7 @@ int RunRawRead(Options& options) {
     NoMoreArgs(options);
 
     const int id = OpenPort(port, options);
-    if (id <= 0) return ExitFailed;
+    if (id <= 0) return ExitNoConnection;
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
     if (!limited) std::fprintf(stderr, "kvplm: reading from %s, Ctrl-C ends\n", port.c_str());
@@ -111,7 +127,7 @@ int RunRawRead(Options& options) {
 
 namespace {
 const Registration info{
-    {"info", "PORT", "identify the reader: model, type code, firmware, framing", 10, RunInfo}};
+    {"info", "PORT [--json]", "identify the reader: model, type code, firmware, framing", 10, RunInfo}};
 const Registration transceive{{"transceive", "PORT CMD [HEX...]",
                                "send one command with its payload and print the reply data", 11,
                                RunTransceive}};

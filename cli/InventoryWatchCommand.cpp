@@ -127,7 +127,7 @@ int RunInventoryWatch(Options& options) {
             std::fprintf(stderr, "kvplm: %zu rows written to %s\n", list.Rows().size(), csvPath.c_str());
         else {
             std::fprintf(stderr, "kvplm: the CSV was not written: %s\n", error.c_str());
-            exitCode = ExitFailed;
+            exitCode = ExitFileError;
         }
     }
     return exitCode;

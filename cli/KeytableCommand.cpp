@@ -61,7 +61,7 @@ int RunKeytable(Options& options) {
                                 : HostKeyboard::FromHost(table, &error, &source);
         if (!made) {
             std::fprintf(stderr, "kvplm: %s\n", error.c_str());
-            return ExitFailed;
+            return ExitFileError; // no keymap for the layout
         }
         std::printf("Keyboard table of %s\n", named ? layout.c_str() : source.describe.c_str());
         PrintKeyTable(table);
@@ -78,12 +78,12 @@ int RunKeytable(Options& options) {
         if (access(file.c_str(), R_OK) != 0 || !profile.Load(file, status) || status.missing) {
             std::fprintf(stderr, "kvplm: cannot read %s%s%s\n", file.c_str(), status.what.empty() ? "" : ": ",
                          status.what.c_str());
-            return ExitFailed;
+            return ExitFileError;
         }
         if (!CHidKeyTable::InProfile(profile)) {
             std::fprintf(stderr, "kvplm: %s has no keyboard table (section %s)\n", file.c_str(),
                          CHidKeyTable::Section);
-            return ExitFailed;
+            return ExitFileError;
         }
         page.ReadKeyTable(profile);
     }

@@ -3,9 +3,11 @@
 // dialog uses them. PORT is a network port as "kvplm ports --lan" lists it
 // (with or without "LAN: "), optionally followed by ":" and the bus address.
 #include "Commands.h"
+#include "EpcOutput.h"
 #include "LanRecord.h"
 #include "LinkApi.h"
 #include "LinkVocabulary.h"
+#include "Progress.h"
 
 #include <chrono>
 #include <cstdio>
@@ -40,18 +42,49 @@ std::string NetworkName(const std::string& port) {
 constexpr const char* kNothingFound = "kvplm: no network readers found; check the firewall: UDP port 30718 "
                                       "must be open in both directions\n";
 
+// A search entry as JSON: "[NAME]" for a reader known by its DHCP name,
+// "a.b.c.d-PORT" for its address, both with --all.
+std::string EntryJson(const std::string& entry) {
+    std::string name, address, rest = entry;
+    if (!rest.empty() && rest.front() == '[') {
+        const size_t close = rest.find(']');
+        if (close != std::string::npos) {
+            name = rest.substr(1, close - 1);
+            rest.erase(0, close + 1);
+        }
+    }
+    std::string port = "null";
+    const size_t dash = rest.rfind('-');
+    if (dash != std::string::npos && dash + 1 < rest.size() &&
+        rest.find_first_not_of("0123456789", dash + 1) == std::string::npos) {
+        port = rest.substr(dash + 1);
+        rest.erase(dash);
+    }
+    address = rest;
+    return "{\"entry\":" + JsonString(entry) + ",\"name\":" + (name.empty() ? "null" : JsonString(name)) +
+           ",\"address\":" + (address.empty() ? "null" : JsonString(address)) + ",\"port\":" + port + "}";
+}
+
 int RunSearch(Options& options) {
     const bool all = TakeFlag(options.args, "--all");
+    const bool json = TakeFlag(options.args, "--json");
     NoMoreArgs(options);
     std::vector<char> buffer(64 * 1024);
     const int used = all ? LinkListLanDevicesAll(buffer.data(), int(buffer.size()))
                          : LinkListLanDevices(buffer.data(), int(buffer.size()));
     const std::vector<std::string> entries = Entries(buffer.data(), used);
-    for (const std::string& entry : entries)
-        std::printf("%s\n", entry.c_str());
+    if (json) {
+        std::vector<std::string> items;
+        for (const std::string& entry : entries)
+            items.push_back(EntryJson(entry));
+        std::printf("%s\n", JsonArray(items).c_str());
+    } else {
+        for (const std::string& entry : entries)
+            std::printf("%s\n", entry.c_str());
+    }
     if (entries.empty()) {
         std::cerr << kNothingFound;
-        return ExitFailed;
+        return ExitNoConnection;
     }
     return ExitOk;
 }
@@ -63,7 +96,7 @@ int RunShow(Options& options) {
     if (id <= 0) {
         std::cerr << "kvplm: cannot open the configuration channel to " << name
                   << " (no such reader, or UDP port 30718 is in use or blocked)\n";
-        return ExitFailed;
+        return ExitNoConnection;
     }
     unsigned char record0[LanRecord::Size] = {};
     const int length0 = LinkLanReadConfig(id, 0, record0, sizeof record0);
@@ -72,7 +105,7 @@ int RunShow(Options& options) {
     LinkLanCloseConfig(id, 0);
     if (length0 != int(sizeof record0)) {
         std::cerr << "kvplm: " << name << " did not send its network settings (record 0) in time\n";
-        return ExitFailed;
+        return ExitNoConnection;
     }
     const LanRecord::Settings settings = LanRecord::Decode(record0, sizeof record0);
     std::printf("Mode:        %s\n", settings.dhcp ? "DHCP" : "static");
@@ -118,7 +151,7 @@ int RunSet(Options& options) {
     if (result != 0) {
         std::cerr << "kvplm: the settings could not be sent to " << name
                   << " (no answer on the configuration channel, or the reader refused them)\n";
-        return ExitFailed;
+        return ExitNoConnection;
     }
     if (noWait) {
         std::printf("sent; the reader restarts as %s\n", addressText.c_str());
@@ -129,14 +162,15 @@ int RunSet(Options& options) {
     // search under them (as the dialog does, at most 25 s).
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
-    const bool terminal = isatty(STDERR_FILENO) != 0;
+    ProgressLine progress;
     for (;;) {
         const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-        if (terminal)
-            std::fprintf(stderr, "\rwaiting for the reader as %s ... %4.1f s", addressText.c_str(),
-                         double(elapsed.count()) / 1000.0);
+        char line[160];
+        std::snprintf(line, sizeof line, "waiting for the reader as %s ... %4.1f s", addressText.c_str(),
+                      double(elapsed.count()) / 1000.0);
+        progress.Show(line);
         if (LinkLanFind(addressText.c_str()) > 0) {
-            if (terminal) std::fprintf(stderr, "\n");
+            progress.Clear();
             std::printf("found the reader as %s after %.1f s\n", addressText.c_str(),
                         double(elapsed.count()) / 1000.0);
             return ExitOk;
@@ -144,10 +178,10 @@ int RunSet(Options& options) {
         if (elapsed >= std::chrono::milliseconds(LanRecord::RefindMs)) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    if (terminal) std::fprintf(stderr, "\n");
+    progress.Clear();
     std::cerr << "kvplm: the settings were sent, but no reader answered as " << addressText << " within "
               << LanRecord::RefindMs / 1000 << " s (it may be on another subnet now, or still restarting)\n";
-    return ExitFailed;
+    return ExitNoConnection;
 }
 
 int RunLan(Options& options) {
@@ -160,9 +194,10 @@ int RunLan(Options& options) {
     throw UsageError{"lan: unknown \"" + verb + "\" (search, show or set)"};
 }
 
-const Registration lan{
-    {"lan", "search [--all] | show PORT | set PORT (ADDRESS[-PORT] [--mask MASK] | --dhcp NAME) [--no-wait]",
-     "find network readers, show or change a reader's network settings", 6, RunLan}};
+const Registration lan{{"lan",
+                        "search [--all] [--json] | show PORT | set PORT (ADDRESS[-PORT] [--mask MASK] | "
+                        "--dhcp NAME) [--no-wait]",
+                        "find network readers, show or change a reader's network settings", 6, RunLan}};
 
 } // namespace
 

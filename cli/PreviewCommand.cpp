@@ -17,9 +17,6 @@ namespace Cli {
 
 namespace {
 
-// Nothing to preview: the file, its pages or the host layout.
-constexpr int ExitNoPreview = 4;
-
 // Hex digits in pairs; blanks, colons, commas and dashes between them are
 // allowed ("E2003412", "E2 00 34 12").
 Bytes ParseHexText(const std::string& text, const std::string& what) {
@@ -134,7 +131,7 @@ int RunPreview(Options& options) {
 
     if (access(file.c_str(), R_OK) != 0) {
         std::fprintf(stderr, "kvplm: cannot read %s\n", file.c_str());
-        return ExitNoPreview;
+        return ExitFileError;
     }
     CSetupCliHost host("", options, file);
     // A file with a keyboard table was saved for an HID reader (as kvplm show takes it).
@@ -142,12 +139,12 @@ int RunPreview(Options& options) {
     const bool hid = profile.Load(file) && CHidKeyTable::InProfile(profile);
     CSeriellEinstellModel model(0, PortSettings::DefaultBaudrate,
                                 ConnectionFlag::Connected | (hid ? ConnectionFlag::Hid : 0));
-    if (!model.LoadFile(host, file)) return ExitNoPreview;
+    if (!model.LoadFile(host, file)) return ExitFileError;
     ReportReplacements(model.Replacements(), file);
     OutputPreview::Config config;
     if (auto message = OutputPreview::FromModel(model, config)) {
         host.ShowMessage(*message);
-        return ExitNoPreview;
+        return ExitFileError;
     }
 
     OutputPreview::HostLayout layout;
@@ -156,7 +153,7 @@ int RunPreview(Options& options) {
         if (!OutputPreview::LoadHostLayout(layoutName, layout, &error)) {
             std::fprintf(stderr, "kvplm: no keymap for the host layout %s: %s\n",
                          layoutName.empty() ? "of this computer" : layoutName.c_str(), error.c_str());
-            return ExitNoPreview;
+            return ExitFileError;
         }
     } else if (layoutGiven) {
         std::fprintf(stderr, "kvplm: %s is no HID reader's file: --host-layout does not apply\n",

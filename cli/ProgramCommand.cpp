@@ -66,12 +66,12 @@ int ProgramOneReader(CSetupCliHost& host, const Options& options, const std::str
                      bool verify, IProgramSteps* steps) {
     if (access(file.c_str(), R_OK) != 0) {
         Problem(steps, "cannot read " + file);
-        return ExitFailed;
+        return ExitFileError;
     }
     // Fresh pages, filled as "Laden" fills them; the file's baud rate is the
     // one to set unless --set-baud names another.
     CSeriellEinstellModel model(0, options.baud, host.Flags());
-    if (!model.LoadFile(host, file)) return ExitFailed;
+    if (!model.LoadFile(host, file)) return ExitFileError;
     ReportReplacements(model.Replacements(), file);
     if (setBaud) model.Param().ChooseBaudRate(setBaud);
     // The pages are checked before the reader is touched: programming writes
@@ -82,7 +82,7 @@ int ProgramOneReader(CSetupCliHost& host, const Options& options, const std::str
     if (!model.RefusedSequence()) {
         if (auto message = model.BuildImage(image)) {
             host.ShowMessage(*message);
-            return ExitFailed;
+            return ExitFileError;
         }
     }
     // An HID reader gets the file's keyboard table after the blocks. A file

@@ -4,6 +4,7 @@
 #include "ConnectionSettings.h"
 #include "HexText.h"
 #include "ProgrammerConnection.h"
+#include "Progress.h"
 
 #include <algorithm>
 #include <cctype>
@@ -25,6 +26,7 @@ std::string TerminalText(std::string text) {
 } // namespace
 
 void CliProgrammerHost::ShowMessage(const std::string& text) {
+    ProgressLine::ClearShown();
     std::cerr << TerminalText(text) << "\n";
 }
 
@@ -43,6 +45,7 @@ std::string ProgrammerPortName(const std::string& port) {
 }
 
 int ConnectProgrammer(const std::string& port, const Options& options, Programmer::ProgrammerHost& host) {
+    ConnectProgress progress;
     Programmer::ConnectRequest request;
     if (port == "-") {
         if (options.baudGiven || options.formatGiven || options.timeoutGiven)
@@ -54,6 +57,7 @@ int ConnectProgrammer(const std::string& port, const Options& options, Programme
             request, appkit::ProgramInfo::Title(appkit::Program::Programmer).toStdString(),
             appkit::ProgramInfo::Version(appkit::Program::Programmer).toStdString(), host);
         if (options.trace) std::cerr << "kvplm: " << outcome.title << "\n";
+        if (outcome.session <= 0) NoteNoConnection();
         return outcome.session;
     }
     request.linkPortName = port;
@@ -61,10 +65,13 @@ int ConnectProgrammer(const std::string& port, const Options& options, Programme
     request.format = options.format;
     request.timeoutMs = options.timeout;
     WatchBluetoothWait(request.linkPortName, options.trace);
-    return Programmer::ProgrammerConnection::Connect(request, "kvplm", "", host).session;
+    const int session = Programmer::ProgrammerConnection::Connect(request, "kvplm", "", host).session;
+    if (session <= 0) NoteNoConnection();
+    return session;
 }
 
 void PrintStatus(const std::string& status) {
+    ProgressLine::ClearShown();
     std::cerr << TerminalText(status) << "\n";
 }
 

@@ -70,7 +70,9 @@ int RunSave(Options& options) {
     case CSeriellEinstellModel::SaveResult::NotSaved:
         break;
     }
-    return ExitFailed;
+    // The pages hold what the reader gave (all taken over above): what
+    // failed is writing the file.
+    return ExitFileError;
 }
 
 const Registration save{

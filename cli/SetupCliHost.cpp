@@ -3,6 +3,7 @@
 #include "BluetoothWait.h"
 #include "ConnectionSettings.h"
 #include "LinkVocabulary.h"
+#include "Progress.h"
 #include "SettingsStore.h"
 #include "StoredPort.h"
 
@@ -51,6 +52,7 @@ CSetupCliHost::CSetupCliHost(const std::string& port, const Options& options, co
 
 MessageAnswer CSetupCliHost::ShowMessage(const SetupMessage& message) {
     const bool error = message.icon == MessageIcon::Exclamation || message.icon == MessageIcon::Error;
+    ProgressLine::ClearShown();
     std::string text = WithLf(message.text);
     if (text.empty() || text.back() != '\n') text += '\n';
     if (error) {
@@ -85,8 +87,12 @@ SetupConnection CSetupCliHost::Connect(bool withMessages) {
     request.baudrate = std::atoi(m_settings[PortSettings::Path(PortSettings::Baudrate)].c_str());
     request.timeoutMs = m_options.timeout;
     WatchBluetoothWait(request.port, m_options.trace);
-    m_last = ReaderConnect::Connect(request);
+    {
+        ConnectProgress progress;
+        m_last = ReaderConnect::Connect(request);
+    }
     if (!m_last.connection.Connected()) {
+        NoteNoConnection();
         if (withMessages) ShowMessage(ReaderConnect::FailureMessage(m_last.connection.code));
         return m_last.connection;
     }
@@ -96,7 +102,13 @@ SetupConnection CSetupCliHost::Connect(bool withMessages) {
     return m_last.connection;
 }
 
+void CSetupCliHost::WritingBlock(const char* name, int index, int count) {
+    m_progress.Show("programming " + LinkPortName() + ": " + name + " (" + std::to_string(index) + "/" +
+                    std::to_string(count) + ")");
+}
+
 void CSetupCliHost::CloseSession(int session) {
+    m_progress.Clear();
     ReaderConnect::Close(session);
 }
 

@@ -9,6 +9,7 @@
 #include "Cli.h"
 #include "HidKeyTable.h"
 #include "KonfigDaten.h"
+#include "Progress.h"
 #include "ReaderConnect.h"
 #include "SetupHost.h"
 
@@ -30,6 +31,8 @@ public:
     void SetSetting(const std::string& section, const std::string& key, const std::string& value) override;
     std::optional<std::string> ChooseOpenFile() override;
     std::optional<std::string> ChooseSaveFile() override;
+    // On a terminal: the block being written on a progress line.
+    void WritingBlock(const char* name, int index, int count) override;
 
     // Connection flags the pages are built with for this port (before any
     // connect): ConnectionFlag::OfConnection of its transport.
@@ -49,6 +52,7 @@ private:
     std::map<std::string, std::string> m_settings;
     ReaderConnect::Result m_last;
     bool m_error = false;
+    ProgressLine m_progress;
 };
 
 // "\r\n" and lone "\r" as "\n".

@@ -1,6 +1,8 @@
 // kvplm show FILE.mkr: the record and the six blocks a file would program,
 // and the keyboard table of a file saved for an HID reader.
 #include "Commands.h"
+#include "ConfigJson.h"
+#include "EpcOutput.h"
 #include "ProfileFile.h"
 #include "SeriellEinstellModel.h"
 #include "SetupCliHost.h"
@@ -12,14 +14,30 @@ namespace Cli {
 
 namespace {
 
+// The record, the blocks and the baud rate or the keyboard table as one JSON object.
+void PrintJson(const std::string& file, bool hid, CSeriellEinstellModel& model,
+               const CSeriellEinstellModel::Image& image) {
+    std::string out = "{\"file\":" + JsonString(file) + ",\"reader\":" + JsonString(hid ? "hid" : "serial");
+    out += ",\"record\":" + RecordJson(image.record);
+    out +=
+        ",\"blocks\":{\"prefix\":" + JsonString(Hex(image.prefix)) +
+        ",\"param\":" + JsonString(Hex(image.param)) + ",\"modeParam\":" + JsonString(Hex(image.modeParam)) +
+        ",\"suffix\":" + JsonString(Hex(image.suffix)) + ",\"postcode\":" + JsonString(Hex(image.postcode)) +
+        ",\"termix\":" + JsonString(Hex(image.termix)) + "}";
+    out += ",\"setBaudRate\":" + (hid ? std::string("null") : std::to_string(model.Param().ChosenBaudRate()));
+    out += ",\"keyTable\":" + (hid ? KeyTableJson(model.ParamHid().Table()) : std::string("null"));
+    std::printf("%s}\n", out.c_str());
+}
+
 int RunShow(Options& options) {
+    const bool json = TakeFlag(options.args, "--json");
     if (options.args.empty() || options.args.front().empty()) throw UsageError{"FILE.mkr is missing"};
     const std::string file = options.args.front();
     options.args.erase(options.args.begin());
     NoMoreArgs(options);
     if (access(file.c_str(), R_OK) != 0) {
         std::fprintf(stderr, "kvplm: cannot read %s\n", file.c_str());
-        return ExitFailed;
+        return ExitFileError;
     }
     CSetupCliHost host("", options, file);
     // A file with a keyboard table was saved for an HID reader and is shown
@@ -28,12 +46,16 @@ int RunShow(Options& options) {
     const bool hid = profile.Load(file) && CHidKeyTable::InProfile(profile);
     CSeriellEinstellModel model(0, PortSettings::DefaultBaudrate,
                                 ConnectionFlag::Connected | (hid ? ConnectionFlag::Hid : 0));
-    if (!model.LoadFile(host, file)) return ExitFailed;
+    if (!model.LoadFile(host, file)) return ExitFileError;
     ReportReplacements(model.Replacements(), file);
     CSeriellEinstellModel::Image image;
     if (auto message = model.BuildImage(image)) {
         host.ShowMessage(*message);
-        return ExitFailed;
+        return ExitFileError;
+    }
+    if (json) {
+        PrintJson(file, hid, model, image);
+        return ExitOk;
     }
 
     const KonfigDaten& r = image.record;
@@ -72,7 +94,7 @@ int RunShow(Options& options) {
 }
 
 const Registration show{
-    {"show", "FILE.mkr", "the record and the six blocks a .mkr file programs", 23, RunShow}};
+    {"show", "FILE.mkr [--json]", "the record and the six blocks a .mkr file programs", 23, RunShow}};
 
 } // namespace
 

@@ -4,6 +4,7 @@
 #include "ConnectionSettings.h"
 #include "Connector.h"
 #include "DeviceLists.h"
+#include "Progress.h"
 
 #include <iostream>
 
@@ -43,7 +44,11 @@ int OpenStoredPort(const Options& options) {
                            .LinkPortName()
                            .toStdString(),
                        options.trace);
-    const int code = connector.ConnectStored(connection, false);
+    int code = 0;
+    {
+        ConnectProgress progress;
+        code = connector.ConnectStored(connection, false);
+    }
 
     // What was used, as the settings hold it now.
     const frontend::ConnectionSettings settings =
@@ -51,6 +56,7 @@ int OpenStoredPort(const Options& options) {
     const std::string link = settings.LinkPortName().toStdString();
     lastStored = StoredConnection{link, connection.baudrate, connection.flags, ui.Title()};
 
+    if (code != frontend::Connector::Ok) NoteNoConnection();
     switch (code) {
     case frontend::Connector::Ok:
         if (options.trace) std::cerr << "kvplm: " << ui.Title() << "\n";

@@ -1,6 +1,8 @@
 // kvplm: the readers of the family from the command line.
 #include "Commands.h"
+#include "Help.h"
 #include "LinkApi.h"
+#include "Progress.h"
 
 #include <cstdio>
 #include <cstring>
@@ -10,22 +12,6 @@ namespace {
 
 void TraceLine(int, const char* line) {
     std::fputs(line, stderr);
-}
-
-void PrintUsage(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: kvplm [--baud RATE] [--format 0..3] [--timeout MS] [--trace] COMMAND ARGS...\n\n");
-    std::fprintf(out,
-                 "PORT is the link port name: the port, optionally followed by \":\" and the bus address\n"
-                 "(/dev/ttyUSB0:1, /dev/pts/3:2, COM3:1), or \"-\" for the stored port: for the transponder\n"
-                 "commands (inventory, read, write, write-epc, password) the one of KV_PLM_Programmer,\n"
-                 "for the others the one of Morvane, connected as that program connects.\n"
-                 "A reader behind a Bluetooth adapter module: the module's port followed by \" BT\"\n"
-                 "(quoted: \"/dev/ttyUSB0 BT:1\"); \"bt scan\" lists the readers the module finds.\n"
-                 "--format: 0 8N1, 1 8E1, 2 8O1, 3 8N2.\n\n"
-                 "commands:\n");
-    for (const Cli::Command& command : Cli::Commands())
-        std::fprintf(out, "  %-12s %-28s %s\n", command.name, command.usage, command.summary);
 }
 
 } // namespace
@@ -47,17 +33,27 @@ int main(int argc, char** argv) {
             std::printf("kvplm %s (link library %d.%02d)\n", KVPLM_VERSION, library / 100, library % 100);
             return Cli::ExitOk;
         }
-        if (Cli::TakeFlag(args, "--help") || Cli::TakeFlag(args, "-h") || args.empty()) {
-            PrintUsage(args.empty() && argc == 1 ? stderr : stdout);
-            return argc == 1 ? Cli::ExitUsage : Cli::ExitOk;
+        const bool longHelp = Cli::TakeFlag(args, "--help");
+        const bool help = Cli::TakeFlag(args, "-h") || longHelp;
+        if (args.empty()) {
+            // "kvplm" alone is a usage error; "kvplm --help" asks for it.
+            Cli::PrintUsage(help ? stdout : stderr);
+            return help ? Cli::ExitOk : Cli::ExitUsage;
         }
         const std::string name = args.front();
         args.erase(args.begin());
-        for (const Cli::Command& command : Cli::Commands()) {
-            if (name != command.name) continue;
+        if (const Cli::Command* command = Cli::FindCommand(name)) {
+            // "kvplm COMMAND --help", also after a verb ("kvplm lan search --help").
+            if (help) {
+                Cli::PrintCommandHelp(*command, stdout);
+                return Cli::ExitOk;
+            }
             options.args = args;
-            if (options.trace) LinkSetTraceHook(TraceLine);
-            return command.run(options);
+            if (options.trace) {
+                LinkSetTraceHook(TraceLine);
+                Cli::ProgressLine::Disable();
+            }
+            return Cli::ExitFor(command->run(options));
         }
         throw Cli::UsageError{"unknown command \"" + name + "\""};
     } catch (const Cli::UsageError& error) {

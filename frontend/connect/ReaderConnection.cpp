@@ -4,6 +4,7 @@
 #include "LinkVocabulary.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace frontend {
 
@@ -47,7 +48,16 @@ int OpenPort(const ReaderRequest& request, ReaderResult& result) {
 
 } // namespace
 
+namespace {
+std::atomic<OpenObserver> openObserver{nullptr};
+} // namespace
+
+void SetOpenObserver(OpenObserver observer) {
+    openObserver = observer;
+}
+
 int OpenSession(const OpenRequest& request) {
+    if (const OpenObserver observer = openObserver) observer(request);
     return LinkOpen(request.linkPortName.c_str(), request.baud, request.format, request.timeoutMs);
 }
 

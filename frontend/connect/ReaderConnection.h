@@ -33,6 +33,11 @@ struct OpenRequest {
 // (LinkOpenResult: -1, -2, -11).
 int OpenSession(const OpenRequest& request);
 
+// Told of every OpenSession before it opens (the command line's progress
+// line names the rate a search is trying); nullptr for none.
+using OpenObserver = void (*)(const OpenRequest& request);
+void SetOpenObserver(OpenObserver observer);
+
 // What a device says of itself: the identification reply (three hex digits
 // of the device type code, one hex digit of the firmware's minor version)
 // and its model name.

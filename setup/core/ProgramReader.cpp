@@ -33,7 +33,10 @@ ProgramResult ProgramReader(CSeriellEinstellModel& model, ISetupHost& host) {
         if (result == ProgramResult::Failed) host.ShowMessage(SetupMessage::FromId(510, MessageIcon::Error));
         return result;
     };
-    auto write = [&](int (*writer)(int, const unsigned char*, int), const ConfigImage::Bytes& block) {
+    int written = 0;
+    auto write = [&](int (*writer)(int, const unsigned char*, int), const ConfigImage::Bytes& block,
+                     const char* name) {
+        host.WritingBlock(name, ++written, 6);
         return writer(session, block.data(), int(block.size())) >= 0;
     };
 
@@ -45,7 +48,7 @@ ProgramResult ProgramReader(CSeriellEinstellModel& model, ISetupHost& host) {
     }
 
     // 3. Prefix.
-    if (!write(WritePrefix, model.Prefix().ToBlock())) return fail(ProgramResult::Failed);
+    if (!write(WritePrefix, model.Prefix().ToBlock(), "Prefix")) return fail(ProgramResult::Failed);
 
     // 4, 5. The data page through a fresh record into the Param block.
     CDatenRegisterkarte& daten = model.Daten();
@@ -59,7 +62,7 @@ ProgramResult ProgramReader(CSeriellEinstellModel& model, ISetupHost& host) {
     }
     KonfigDaten record;
     daten.ToRecord(record);
-    if (!write(WriteParam, ConfigImage::BuildParam(record))) return fail(ProgramResult::Failed);
+    if (!write(WriteParam, ConfigImage::BuildParam(record), "Param")) return fail(ProgramResult::Failed);
 
     // 6. The parameter page (an HID reader's own); a rate chosen under
     // "Setzen:" is stored at once.
@@ -76,10 +79,11 @@ ProgramResult ProgramReader(CSeriellEinstellModel& model, ISetupHost& host) {
     if (newBaud) host.SetSetting(PortSettings::Section, PortSettings::Baudrate, std::to_string(newBaud));
 
     // 7, 8. ModeParam and the other three key sequences.
-    if (!write(WriteModeParam, ConfigImage::BuildModeParam(record))) return fail(ProgramResult::Failed);
-    if (!write(WriteSuffix, model.Suffix().ToBlock())) return fail(ProgramResult::Failed);
-    if (!write(WritePostcode, model.Abziehen().ToBlock())) return fail(ProgramResult::Failed);
-    if (!write(WriteTermix, model.Trenner().ToBlock())) return fail(ProgramResult::Failed);
+    if (!write(WriteModeParam, ConfigImage::BuildModeParam(record), "ModeParam"))
+        return fail(ProgramResult::Failed);
+    if (!write(WriteSuffix, model.Suffix().ToBlock(), "Suffix")) return fail(ProgramResult::Failed);
+    if (!write(WritePostcode, model.Abziehen().ToBlock(), "Postcode")) return fail(ProgramResult::Failed);
+    if (!write(WriteTermix, model.Trenner().ToBlock(), "Termix")) return fail(ProgramResult::Failed);
 
     // 9. The baud rate, never over USB or the network.
     const int current = param.GetMembers().currentBaud;

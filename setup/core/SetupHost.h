@@ -63,4 +63,7 @@ public:
     virtual void CurrentBaudRateShown(int /*baud*/) {}
     virtual void FocusControl(SetupPage /*page*/, int /*control*/) {}
     virtual void ReportUpdated(const std::string& /*report*/) {}
+    // Programming is about to write block index (1..count) of its blocks,
+    // named as the file names them; for a progress display.
+    virtual void WritingBlock(const char* /*name*/, int /*index*/, int /*count*/) {}
 };

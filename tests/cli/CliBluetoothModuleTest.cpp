@@ -74,7 +74,7 @@ TEST_F(CliBluetoothModuleTest, NoReaderOfTheClassIsNoReaderFoundAfterTheNotice) 
     // the notice's second), so the notice comes once on stderr.
     StartModule({{HeadsetAddress, 0x200404, "Headset", nullptr}}, milliseconds(1400));
     const Outcome run = Kvplm("bt scan " + port);
-    EXPECT_EQ(run.exit, 1);
+    EXPECT_EQ(run.exit, 3);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "searching for the reader ...\nkvplm: no reader found\n");
 

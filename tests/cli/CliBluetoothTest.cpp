@@ -66,7 +66,7 @@ TEST_F(CliBluetoothTest, TheScanCommandChecksItsArguments) {
 
 TEST_F(CliBluetoothTest, AScanOnAPortThatDoesNotOpenFailsClearly) {
     const Outcome run = Kvplm("bt scan /dev/kvplm-no-such-port");
-    EXPECT_EQ(run.exit, 1);
+    EXPECT_EQ(run.exit, 3);
     EXPECT_TRUE(
         StartsWith(run.err, "kvplm: no Bluetooth adapter module answered on /dev/kvplm-no-such-port ("))
         << run.err;
@@ -78,16 +78,16 @@ TEST_F(CliBluetoothTest, BluetoothNamesReachTheLinkAsOneArgument) {
     // A reader command and a transponder command: the whole quoted name is
     // the port, a missing adapter is an open failure, nothing is printed.
     Outcome run = Kvplm("info '/dev/kvplm-no-such-port BT:1'");
-    EXPECT_EQ(run.exit, 1);
+    EXPECT_EQ(run.exit, 3);
     EXPECT_TRUE(StartsWith(run.err, "kvplm: cannot open /dev/kvplm-no-such-port BT:1 (")) << run.err;
     EXPECT_EQ(run.out, "");
     run = Kvplm("inventory '/dev/kvplm-no-such-port BT:2'");
-    EXPECT_EQ(run.exit, 1);
+    EXPECT_EQ(run.exit, 3);
     EXPECT_EQ(run.err.find("searching for the reader"), std::string::npos) << run.err;
     EXPECT_EQ(run.out, "");
     // " BTW" is refused by the link.
     run = Kvplm("info '/dev/kvplm-no-such-port BTW:1'");
-    EXPECT_EQ(run.exit, 1);
+    EXPECT_EQ(run.exit, 3);
     EXPECT_TRUE(StartsWith(run.err, "kvplm: cannot open /dev/kvplm-no-such-port BTW:1 (")) << run.err;
 }
 

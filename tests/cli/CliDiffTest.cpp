@@ -1,6 +1,6 @@
 // kvplm diff: files and simulated readers (in this process, on ptys) compared
 // field by field; the exit status says equal (0), different (1), bad command
-// line (2), nothing to compare (3).
+// line (2), a reader that cannot be read (3), a file that cannot be used (4).
 #include "HidSimulator.h"
 #include "PtySimulator.h"
 #include "SimReader.h"
@@ -104,18 +104,18 @@ TEST_F(CliDiffTest, BadCommandLinesAndFilesThatCannotBeCompared) {
 
     // A .mkr name that is no file is not tried as a port.
     run = Kvplm("diff " + a + " " + folder + "/missing.mkr");
-    EXPECT_EQ(run.exit, 3);
+    EXPECT_EQ(run.exit, 4); // a file error
     EXPECT_EQ(run.err, "kvplm: cannot read " + folder + "/missing.mkr\n");
     EXPECT_EQ(run.out, "");
 
     // A file that is no configuration, and one whose page refuses a value.
     const std::string notes = Write("notes.txt", "my notes\n");
     run = Kvplm("diff " + a + " " + notes);
-    EXPECT_EQ(run.exit, 3);
+    EXPECT_EQ(run.exit, 4);
     EXPECT_NE(run.err.find("keine Konfiguration"), std::string::npos) << run.err;
     const std::string fast = Write("fast.mkr", "[Data]\r\nZykluszeit=50\r\n");
     run = Kvplm("diff " + fast + " " + a);
-    EXPECT_EQ(run.exit, 3);
+    EXPECT_EQ(run.exit, 4);
     EXPECT_NE(run.err.find("zwischen 100 und 12700"), std::string::npos) << run.err;
     EXPECT_EQ(run.out, "");
 

@@ -171,7 +171,7 @@ TEST_F(CliFleetTest, VerifyReadsTheBlocksBackAndCountsAMismatchAsAFailure) {
 
 TEST_F(CliFleetTest, NoReaderABadFileAndBadCommandLinesTouchNothing) {
     Outcome run = Kvplm("program --lan-all " + file);
-    EXPECT_EQ(run.exit, 1);
+    EXPECT_EQ(run.exit, 3); // no connection
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("no network readers found, nothing programmed"), std::string::npos) << run.err;
 
@@ -181,7 +181,7 @@ TEST_F(CliFleetTest, NoReaderABadFileAndBadCommandLinesTouchNothing) {
     for (const std::string& args :
          std::vector<std::string>{"--lan-all " + notes, "127.0.0.2 " + folder + "/b " + notes}) {
         run = Kvplm("program " + args);
-        EXPECT_EQ(run.exit, 1) << args;
+        EXPECT_EQ(run.exit, 4) << args; // a file error
         EXPECT_EQ(run.out, "") << args;
         EXPECT_NE(run.err, "") << args;
     }

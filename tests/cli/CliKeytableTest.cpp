@@ -60,11 +60,11 @@ TEST_F(CliKeytableTest, NamedLayoutsAndTheHostsWithoutADisplay) {
 
 TEST_F(CliKeytableTest, ClearErrors) {
     Outcome run = Kvplm("keytable --layout xx-none");
-    EXPECT_EQ(run.exit, 1);
+    EXPECT_EQ(run.exit, 4); // no keymap to be had
     EXPECT_EQ(run.err, "kvplm: unknown keyboard layout: xx-none\n");
     EXPECT_EQ(run.out, "");
     run = Kvplm("keytable --layout 'de(nodeadkeys'");
-    EXPECT_EQ(run.exit, 1);
+    EXPECT_EQ(run.exit, 4);
 
     EXPECT_EQ(Kvplm("keytable").exit, 2);
     EXPECT_EQ(Kvplm("keytable --host extra").exit, 2);
@@ -79,10 +79,10 @@ TEST_F(CliKeytableTest, ClearErrors) {
     // A file without a table, or none at all: nothing is opened.
     const std::string normal = Write("normal.mkr", "[Data]\r\nTimeoutRS232=700\r\n");
     run = Kvplm("keytable '4400-000001 HID' --set " + normal);
-    EXPECT_EQ(run.exit, 1);
+    EXPECT_EQ(run.exit, 4); // file errors
     EXPECT_EQ(run.err, "kvplm: " + normal + " has no keyboard table (section HID_KEYS)\n");
     run = Kvplm("keytable '4400-000001 HID' --set " + folder + "/missing.mkr");
-    EXPECT_EQ(run.exit, 1);
+    EXPECT_EQ(run.exit, 4);
     EXPECT_EQ(run.err.rfind("kvplm: cannot read " + folder + "/missing.mkr", 0), 0u) << run.err;
     EXPECT_EQ(ReadAll(normal), "[Data]\r\nTimeoutRS232=700\r\n");
 }

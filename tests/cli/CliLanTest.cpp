@@ -142,12 +142,12 @@ TEST_F(CliLanTest, BadSettingsAndSilentReadersFailClearly) {
     // A reader that answers nothing: no settings sent, no success.
     plm.module.SetFault(CSimNetModule::Fault::Silence, -1);
     Outcome run = Kvplm("lan set 127.0.0.2 127.0.0.6");
-    EXPECT_EQ(run.exit, 1);
+    EXPECT_EQ(run.exit, 3); // no connection
     EXPECT_NE(run.err.find("could not be sent"), std::string::npos) << run.err;
     run = Kvplm("lan show 127.0.0.2");
-    EXPECT_EQ(run.exit, 1);
+    EXPECT_EQ(run.exit, 3);
     run = Kvplm("lan search");
-    EXPECT_EQ(run.exit, 1);
+    EXPECT_EQ(run.exit, 3);
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("firewall"), std::string::npos) << run.err;
 }

@@ -80,7 +80,7 @@ TEST(CliStoredPort, DashConnectsAsMorvaneDoesAndStoresTheRateFound) {
 
     StorePort("/dev/kvplm-no-such-port");
     const CliRun failed = Kvplm({"info", "-"});
-    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_EQ(failed.exitCode, 3); // no connection
     EXPECT_TRUE(failed.err.contains("cannot open the stored port /dev/kvplm-no-such-port:1"));
 }
 

@@ -304,7 +304,7 @@ TEST_F(ProgrammerCli, Passwords) {
 TEST_F(ProgrammerCli, PureReaderIsRefused) {
     StartDevice(0x301, {"30 00 11 22"});
     const Outcome run = Kvplm({"inventory", Port()});
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 3); // no usable connection
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err,
               "Das gewählte Gerät ist ein reiner Leser! Hier wird jedoch ein Programmer benötigt!\n");
@@ -340,7 +340,7 @@ TEST_F(ProgrammerCli, DashIsTheProgrammersStoredPort) {
     store("KV-PLM Programmer", "/dev/kvplm-test-no-such-port");
     store("KV-PLM Morvane", path);
     run = Kvplm({"read", "-", "tid"});
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 3); // no connection
     EXPECT_EQ(run.err, "Fehler beim Port öffnen\n");
 
     if (previous)

@@ -124,11 +124,11 @@ TEST_F(CliTest, FailuresExitNonZero) {
               "Es ist ein Fehler bei der Programmierung aufgetreten.\nBitte wiederholen Sie den Vorgang\n");
 
     run = Kvplm("program " + folder + "/nothing " + file);
-    EXPECT_EQ(run.exit, 1);
+    EXPECT_EQ(run.exit, 3); // no connection
     EXPECT_EQ(run.err, "Fehler beim Öffnen des Ports\nKeine Verbindung zum Gerät\n");
 
     run = Kvplm("show " + File("bad.mkr", "[Data]\nZeichenAnzahl=0\n"));
-    EXPECT_EQ(run.exit, 1);
+    EXPECT_EQ(run.exit, 4); // a file error
     EXPECT_EQ(run.err, "Geben Sie bitte eine ganze Zahl zwischen 1 und 32 ein.\n");
 
     run = Kvplm("show " + File("big.mkr", "[Suffix]\nCount=16\n"));
@@ -280,11 +280,11 @@ TEST_F(CliTest, WhatIsNoConfigurationFileIsRefused) {
     for (const auto& hostile : cases) {
         SCOPED_TRACE(hostile.path);
         Outcome run = Kvplm("show " + hostile.path);
-        EXPECT_EQ(run.exit, 1);
+        EXPECT_EQ(run.exit, 4); // file errors
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err, "Die Datei " + hostile.path + hostile.reason);
         run = Kvplm("program " + Port() + " " + hostile.path);
-        EXPECT_EQ(run.exit, 1);
+        EXPECT_EQ(run.exit, 4);
         EXPECT_EQ(run.err, "Die Datei " + hostile.path + hostile.reason);
     }
     EXPECT_EQ(Writes(), writes);
@@ -294,7 +294,7 @@ TEST_F(CliTest, SaveWritesThroughLinksAndRefusesReadOnlyFiles) {
     const std::string readOnly = File("ro.mkr", "[Prefix]\r\nCount=0\r\n");
     chmod(readOnly.c_str(), 0444);
     Outcome run = Kvplm("save " + Port() + " " + readOnly);
-    EXPECT_EQ(run.exit, 1);
+    EXPECT_EQ(run.exit, 4); // a file error
     EXPECT_EQ(run.err, "Die Datei " + readOnly + " konnte nicht gespeichert werden.\nPermission denied\n");
     EXPECT_EQ(ReadFile(readOnly), "[Prefix]\r\nCount=0\r\n");
 
@@ -310,7 +310,7 @@ TEST_F(CliTest, SaveWritesThroughLinksAndRefusesReadOnlyFiles) {
     EXPECT_EQ(ReadFile(target).rfind("[Prefix]\r\nCount=0\r\n", 0), 0u);
 
     run = Kvplm("save " + Port() + " " + folder + "/no/such/x.mkr");
-    EXPECT_EQ(run.exit, 1);
+    EXPECT_EQ(run.exit, 4);
     EXPECT_EQ(run.err, "Die Datei " + folder +
                            "/no/such/x.mkr konnte nicht gespeichert werden.\nNo such file or directory\n");
 }
@@ -389,7 +389,7 @@ TEST_F(CliTest, AFileWhosePageFailsItsCheckWritesNothing) {
     for (const auto& bad : cases) {
         SCOPED_TRACE(bad.text);
         const Outcome run = Kvplm("program " + Port() + " " + File("bad.mkr", bad.text));
-        EXPECT_EQ(run.exit, 1);
+        EXPECT_EQ(run.exit, 4); // the file's pages fail their checks
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err, bad.message);
     }
