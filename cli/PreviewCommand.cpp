@@ -129,18 +129,11 @@ int RunPreview(Options& options) {
     if (tidGiven) sample.tid = ParseHexText(tidText, "--tid");
     if (userGiven) sample.user = ParseHexText(userText, "--user");
 
-    if (access(file.c_str(), R_OK) != 0) {
-        std::fprintf(stderr, "kvplm: cannot read %s\n", file.c_str());
-        return ExitFileError;
-    }
     CSetupCliHost host("", options, file);
-    // A file with a keyboard table was saved for an HID reader (as kvplm show takes it).
-    CProfileFile profile;
-    const bool hid = profile.Load(file) && CHidKeyTable::InProfile(profile);
-    CSeriellEinstellModel model(0, PortSettings::DefaultBaudrate,
-                                ConnectionFlag::Connected | (hid ? ConnectionFlag::Hid : 0));
-    if (!model.LoadFile(host, file)) return ExitFileError;
-    ReportReplacements(model.Replacements(), file);
+    bool hid = false;
+    const std::unique_ptr<CSeriellEinstellModel> shown = LoadShownFile(host, file, hid);
+    if (!shown) return ExitFileError;
+    CSeriellEinstellModel& model = *shown;
     OutputPreview::Config config;
     if (auto message = OutputPreview::FromModel(model, config)) {
         host.ShowMessage(*message);

@@ -3,12 +3,14 @@
 #include "BluetoothWait.h"
 #include "ConnectionSettings.h"
 #include "LinkVocabulary.h"
+#include "ProfileFile.h"
 #include "Progress.h"
 #include "SettingsStore.h"
 #include "StoredPort.h"
 
 #include <cstdio>
 #include <iostream>
+#include <unistd.h>
 
 namespace Cli {
 
@@ -23,6 +25,20 @@ std::string WithLf(const std::string& text) {
         }
     }
     return out;
+}
+
+std::unique_ptr<CSeriellEinstellModel> LoadShownFile(ISetupHost& host, const std::string& file, bool& hid) {
+    if (access(file.c_str(), R_OK) != 0) {
+        std::fprintf(stderr, "kvplm: cannot read %s\n", file.c_str());
+        return nullptr;
+    }
+    CProfileFile profile;
+    hid = profile.Load(file) && CHidKeyTable::InProfile(profile);
+    auto model = std::make_unique<CSeriellEinstellModel>(
+        0, PortSettings::DefaultBaudrate, ConnectionFlag::Connected | (hid ? ConnectionFlag::Hid : 0));
+    if (!model->LoadFile(host, file)) return nullptr;
+    ReportReplacements(model->Replacements(), file);
+    return model;
 }
 
 void ReportReplacements(const std::vector<ValueReplacement>& replaced, const std::string& source) {

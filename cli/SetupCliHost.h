@@ -11,9 +11,11 @@
 #include "KonfigDaten.h"
 #include "Progress.h"
 #include "ReaderConnect.h"
+#include "SeriellEinstellModel.h"
 #include "SetupHost.h"
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -61,6 +63,12 @@ std::string WithLf(const std::string& text);
 // One line on stderr for each value of the pages that had no button and was
 // replaced by its default; source names where the value came from.
 void ReportReplacements(const std::vector<ValueReplacement>& replaced, const std::string& source);
+
+// A .mkr file loaded for show and preview: a file with a keyboard table was
+// saved for an HID reader and is loaded as that reader's dialog loads it.
+// Null, with the message on stderr, when the file cannot be read or is no
+// configuration; hid tells which reader the model is of.
+std::unique_ptr<CSeriellEinstellModel> LoadShownFile(ISetupHost& host, const std::string& file, bool& hid);
 
 // A keyboard table on stdout, one line per scan code that has characters:
 // "  10 Q   Normal q   Shift Q   AltGr @" ("--" for none; a key without a

@@ -35,19 +35,11 @@ int RunShow(Options& options) {
     const std::string file = options.args.front();
     options.args.erase(options.args.begin());
     NoMoreArgs(options);
-    if (access(file.c_str(), R_OK) != 0) {
-        std::fprintf(stderr, "kvplm: cannot read %s\n", file.c_str());
-        return ExitFileError;
-    }
     CSetupCliHost host("", options, file);
-    // A file with a keyboard table was saved for an HID reader and is shown
-    // as that reader's dialog loads it.
-    CProfileFile profile;
-    const bool hid = profile.Load(file) && CHidKeyTable::InProfile(profile);
-    CSeriellEinstellModel model(0, PortSettings::DefaultBaudrate,
-                                ConnectionFlag::Connected | (hid ? ConnectionFlag::Hid : 0));
-    if (!model.LoadFile(host, file)) return ExitFileError;
-    ReportReplacements(model.Replacements(), file);
+    bool hid = false;
+    const std::unique_ptr<CSeriellEinstellModel> shown = LoadShownFile(host, file, hid);
+    if (!shown) return ExitFileError;
+    CSeriellEinstellModel& model = *shown;
     CSeriellEinstellModel::Image image;
     if (auto message = model.BuildImage(image)) {
         host.ShowMessage(*message);
