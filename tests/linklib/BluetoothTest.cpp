@@ -141,24 +141,20 @@ private:
             }
             // The inquiry reports one device per round, so a 0x26 can end it.
             if (inquiring) {
+                const auto reportNext = [&] {
+                    const Remote& r = remotes[nextDevice++];
+                    Bytes found = r.address;
+                    found.push_back(uint8_t(r.cls));
+                    found.push_back(uint8_t(r.cls >> 8));
+                    found.push_back(uint8_t(r.cls >> 16));
+                    found.insert(found.end(), {1, 0, 0, 0x12, 0x34});
+                    Send(0x69, 0x01, found);
+                };
                 // With burst every device of the inquiry at once, before a 0x26 can end it.
-                while (burst && nextDevice + 1 < remotes.size()) {
-                    const Remote& r = remotes[nextDevice++];
-                    Bytes found = r.address;
-                    found.push_back(uint8_t(r.cls));
-                    found.push_back(uint8_t(r.cls >> 8));
-                    found.push_back(uint8_t(r.cls >> 16));
-                    found.insert(found.end(), {1, 0, 0, 0x12, 0x34});
-                    Send(0x69, 0x01, found);
-                }
+                while (burst && nextDevice + 1 < remotes.size())
+                    reportNext();
                 if (nextDevice < remotes.size()) {
-                    const Remote& r = remotes[nextDevice++];
-                    Bytes found = r.address;
-                    found.push_back(uint8_t(r.cls));
-                    found.push_back(uint8_t(r.cls >> 8));
-                    found.push_back(uint8_t(r.cls >> 16));
-                    found.insert(found.end(), {1, 0, 0, 0x12, 0x34});
-                    Send(0x69, 0x01, found);
+                    reportNext();
                 } else if (Clock::now() >= confirmAt) {
                     inquiring = false;
                     Send(0x43, 0x00, {0});
